@@ -1,0 +1,36 @@
+import java.io.File;
+import java.io.IOException;
+import java.nio.file.Files;
+
+/**
+ * The sample application: calls every native service of Kestrilo on sample inputs that it makes
+ * itself, in the folder "sample-output" under the current directory, and prints what it did.
+ */
+public class Fennaquil {
+    private static final File OUTPUT = new File("sample-output");
+
+    public static void main(String[] args) throws IOException {
+        OUTPUT.mkdirs();
+        System.out.println("Tavolin sample: working in " + OUTPUT.getAbsolutePath());
+        clipboard();
+        showFile();
+        System.out.println("Tavolin sample: done");
+    }
+
+    private static void report(String what, int result) {
+        System.out.println("  " + what + " -> " + result);
+    }
+
+    private static void clipboard() {
+        report("copyToClipboard(\"Tavolin: café\")", Kestrilo.copyToClipboard("Tavolin: café"));
+    }
+
+    private static void showFile() throws IOException {
+        // A document of a type that no desktop program claims, so that the sample never starts
+        // an editor on the user's terminal; the call answers 1 whatever happened.
+        File note = new File(OUTPUT, "note.tavolin");
+        Files.write(note.toPath(), new byte[] {0, 1, 2, 3, (byte) 0xFF});
+        report("showFile(\"" + OUTPUT.getAbsolutePath() + "\", \"note.tavolin\")",
+               Kestrilo.showFile(OUTPUT.getAbsolutePath(), "note.tavolin"));
+    }
+}

@@ -1,0 +1,34 @@
+// Putting a text on the clipboard: Kestrilo_copyToClipboard.
+#include <cstring>
+
+#include "library/boundary/exports.h"
+#include "library/boundary/file_name.h"
+#include "platform/platform.h"
+
+std::int32_t Kestrilo_copyToClipboard(Receiver, StringHandle text) {
+  std::int32_t length = javaStringLength(text);
+  char buffer[kClipboardBufferSize];
+  javaString2CString(text, buffer, kClipboardBufferSize);
+  // The buffer holds 16383 characters; a longer text is placed cut to that, never read beyond.
+  if (length > kClipboardBufferSize - 1) length = kClipboardBufferSize - 1;
+  if (length < 0) length = 0;
+
+  platform::Clipboard clipboard;
+  if (!clipboard.open()) return 0;
+  clipboard.empty();
+
+  // The clipboard's own block: its failure is reported by the result alone, without a message.
+  const std::size_t blockSize = static_cast<std::size_t>(length) + 1;
+  auto* block = static_cast<char*>(platform::memory().allocate(blockSize, false));
+  if (!block) {
+    clipboard.close();
+    return 0;
+  }
+  std::memcpy(block, buffer, blockSize);
+  block[length] = '\0';
+  bool placed = clipboard.setText(block, static_cast<std::size_t>(length));
+  // The desktop's clipboard keeps its own copy, so the block is ours to free.
+  platform::memory().release(block);
+  clipboard.close();
+  return placed ? 1 : 0;
+}

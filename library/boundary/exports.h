@@ -1,0 +1,24 @@
+// The library's exports: the native methods of the Java class Kestrilo, as C-linkage functions.
+// Each takes the receiver (never read) and the Java arguments in order, and returns a 32-bit
+// integer. The JNI bridge wraps the JVM's arguments and calls these.
+#pragma once
+
+#include <cstdint>
+
+#include "library/boundary/java_array.h"
+#include "library/boundary/java_string.h"
+
+#define KESTRILO_EXPORT extern "C" __attribute__((visibility("default")))
+
+using Receiver = void*;
+
+// 1 when the text is on the clipboard; 0 when the clipboard cannot be opened or the block cannot
+// be allocated.
+KESTRILO_EXPORT std::int32_t Kestrilo_copyToClipboard(Receiver receiver, StringHandle text);
+
+// Opens the document with its program (directory not empty) or the default action. Always 1.
+KESTRILO_EXPORT std::int32_t Kestrilo_showFile(Receiver receiver, StringHandle directory,
+                                               StringHandle file);
+
+// The version of the native interface the library is written for: 0x00020000.
+KESTRILO_EXPORT std::int32_t RNIGetCompatibleVersion();

@@ -1,0 +1,16 @@
+// The fixed buffers that Java strings are converted into, and the guard on file names.
+#pragma once
+
+#include <cstdint>
+
+#include "library/boundary/java_string.h"
+
+constexpr std::int32_t kNameBufferSize = 256;        // names, directories, cabinet path and name
+constexpr std::int32_t kClipboardBufferSize = 0x4000;  // the clipboard text
+
+using NameBuffer = char[kNameBufferSize];
+
+// Converts a name into its 256-byte buffer (cut to 255 characters as every conversion is). False
+// when the name was cut: acting on the cut name would read or write a file the caller never
+// named, so exports that open or create files refuse it.
+bool convertFileName(StringHandle name, NameBuffer& buffer);

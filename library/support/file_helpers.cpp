@@ -1,0 +1,97 @@
+#include "library/support/file_helpers.h"
+
+#include <cstring>
+#include <limits>
+
+#include "library/support/memory_helpers.h"
+#include "library/support/reporting.h"
+
+FileHandle openForReading(const char* name) {
+  FileHandle file = platform::openFileForReading(name);
+  if (file == kInvalidHandle) traceMessage("File not found: ", name);
+  return file;
+}
+
+FileHandle openWithSize(const char* name, std::int32_t& size) {
+  FileHandle file = openForReading(name);
+  size = file == kInvalidHandle ? 0 : fileSize(file);
+  return file;
+}
+
+FileHandle createForWriting(const char* name, bool trace) {
+  FileHandle file = platform::createFile(name);
+  if (file == kInvalidHandle && trace) traceMessage("Cannot create file: ", name);
+  return file;
+}
+
+void closeFile(FileHandle file) {
+  if (file != 0 && file != kInvalidHandle) platform::closeFile(file);
+}
+
+std::int32_t fileSize(FileHandle file) {
+  std::int64_t size = platform::fileSize(file);
+  return size < 0 ? -1 : static_cast<std::int32_t>(static_cast<std::uint32_t>(size));
+}
+
+std::int32_t readBytes(FileHandle file, void* destination, std::int32_t count) {
+  if (count <= 0) return 0;
+  std::int64_t got = platform::readFile(file, destination, static_cast<std::size_t>(count));
+  if (got < 0) {
+    showError("Cannot read file");
+    return -1;
+  }
+  return static_cast<std::int32_t>(got);
+}
+
+std::int32_t writeBytes(FileHandle file, const void* source, std::int32_t count) {
+  if (count <= 0) return 0;
+  std::int64_t written = platform::writeFile(file, source, static_cast<std::size_t>(count));
+  if (written < 0) {
+    showError("Cannot write file");
+    return -1;
+  }
+  return static_cast<std::int32_t>(written);
+}
+
+std::int32_t writeInt32(FileHandle file, std::uint32_t value) {
+  const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(value),
+                                 static_cast<std::uint8_t>(value >> 8),
+                                 static_cast<std::uint8_t>(value >> 16),
+                                 static_cast<std::uint8_t>(value >> 24)};
+  return writeBytes(file, bytes, 4);
+}
+
+std::int32_t writeByte(FileHandle file, std::uint32_t value) {
+  const std::uint8_t byte = static_cast<std::uint8_t>(value);
+  return writeBytes(file, &byte, 1);
+}
+
+std::uint8_t* loadWholeFile(const char* name, std::int32_t& size) {
+  FileHandle file = openForReading(name);
+  if (file == kInvalidHandle) {
+    size = 0;
+    return nullptr;
+  }
+  std::int64_t fullSize = platform::fileSize(file);
+  // A whole-file block is addressed with 32-bit offsets; larger files cannot be held.
+  if (fullSize < 0 || fullSize >= std::numeric_limits<std::int32_t>::max()) {
+    size = fullSize < 0 ? 0 : static_cast<std::int32_t>(static_cast<std::uint32_t>(fullSize));
+    closeFile(file);
+    if (fullSize >= 0) showError("Sorry, not enough memory");
+    return nullptr;
+  }
+  size = static_cast<std::int32_t>(fullSize);
+  auto* block = static_cast<std::uint8_t*>(allocGlobalBlock(size + 1u, kGlobalMovable));
+  if (!block) {
+    closeFile(file);
+    return nullptr;
+  }
+  std::int32_t got = readBytes(file, block, size);
+  // Whatever the read did not deliver is zero, never stale memory.
+  std::int32_t delivered = got < 0 ? 0 : got;
+  std::memset(block + delivered, 0, static_cast<std::size_t>(size - delivered) + 1);
+  closeFile(file);
+  return block;
+}
+
+void freeWholeFile(std::uint8_t* block) { freeGlobalBlock(block); }

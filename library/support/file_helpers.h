@@ -1,0 +1,51 @@
+// The library's file helpers over the platform's file handle. Names are 8-bit Latin-1 texts.
+//
+// Failures to open or create are silent for the user (a diagnostic goes to traceMessage); a read
+// or write that the platform reports as failed shows "Cannot read file" / "Cannot write file"
+// and gives -1. A short count is returned as it is.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/platform.h"
+
+using FileHandle = platform::FileHandle;
+constexpr FileHandle kInvalidHandle = platform::kInvalidFile;
+
+// An existing file opened for reading; the invalid handle when it is missing or cannot be opened.
+FileHandle openForReading(const char* name);
+
+// As openForReading, also giving the file's size (0 on failure).
+FileHandle openWithSize(const char* name, std::int32_t& size);
+
+// A new, empty file for reading and writing, replacing any existing one; the invalid handle on
+// failure ("Cannot create file: " and the name are traced when `trace` is set).
+FileHandle createForWriting(const char* name, bool trace);
+
+// A null or invalid handle is ignored.
+void closeFile(FileHandle file);
+
+// The file's size, the low 32 bits.
+std::int32_t fileSize(FileHandle file);
+
+std::int32_t readBytes(FileHandle file, void* destination, std::int32_t count);
+std::int32_t writeBytes(FileHandle file, const void* source, std::int32_t count);
+
+// The value's 4 bytes, least significant first.
+std::int32_t writeInt32(FileHandle file, std::uint32_t value);
+
+// The value's least significant byte.
+std::int32_t writeByte(FileHandle file, std::uint32_t value);
+
+// The whole file in one block of size + 1 bytes, the last one zero; null when the file cannot be
+// opened (size 0) or the block cannot be allocated (size keeps the file's size). Free it with
+// freeWholeFile. Bytes a failed or short read did not deliver are zero.
+std::uint8_t* loadWholeFile(const char* name, std::int32_t& size);
+void freeWholeFile(std::uint8_t* block);
+
+// The value with its 4 bytes in reverse order.
+constexpr std::uint32_t swapBytes32(std::uint32_t value) {
+  return (value >> 24) | ((value >> 8) & 0x0000FF00u) | ((value << 8) & 0x00FF0000u) |
+         (value << 24);
+}

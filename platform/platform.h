@@ -1,0 +1,170 @@
+// The platform layer: the operating system's services in the system's own terms.
+//
+// Everything above this header is portable; only the files under platform/<os>/ include
+// operating-system headers. Names of files and other 8-bit texts handed to these functions are
+// Latin-1 (one byte per character, as the Java boundary produces them); the layer converts them
+// to what the operating system expects (UTF-8 here).
+//
+// Two services can be swapped by tests for recording fakes: the message service (message boxes
+// and diagnostic traces) and the memory service (the heap behind every allocation).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// ---------------------------------------------------------------------------------------------
+// Files
+
+// An open file. The invalid handle, returned by every failed open or create, has all bits set.
+using FileHandle = std::intptr_t;
+constexpr FileHandle kInvalidFile = -1;
+
+// Opens an existing file for reading; the invalid handle when it does not exist or cannot be
+// opened.
+FileHandle openFileForReading(const char* name);
+
+// Creates a new, empty file for reading and writing, replacing any existing one; the invalid
+// handle on failure.
+FileHandle createFile(const char* name);
+
+// Creates a new, empty file in the same folder as `name`, under a fresh unique name, for
+// writing a replacement of `name` safely. `tempName` receives the new file's name (Latin-1).
+FileHandle createSiblingTempFile(const char* name, std::string& tempName);
+
+// One read or write request, without retry. The byte count (short at the end of the file), or -1
+// when the operating system reports a failure.
+std::int64_t readFile(FileHandle file, void* destination, std::size_t count);
+std::int64_t writeFile(FileHandle file, const void* source, std::size_t count);
+
+// The file's size in bytes, or -1.
+std::int64_t fileSize(FileHandle file);
+
+void closeFile(FileHandle file);
+
+// Removes a file; false when it could not be removed.
+bool removeFile(const char* name);
+
+// Replaces `target` by `source` in one step (both in the same folder); false on failure.
+bool replaceFile(const char* source, const char* target);
+
+// The name converted for the operating system (UTF-8 from Latin-1).
+std::string nativeName(const char* name);
+
+// ---------------------------------------------------------------------------------------------
+// Current directory
+
+// The process's current directory, held so that it can be made current again even when it has
+// been renamed or its path is longer than any fixed buffer.
+class SavedDirectory {
+ public:
+  SavedDirectory();  // remembers the current directory
+  ~SavedDirectory();
+  SavedDirectory(const SavedDirectory&) = delete;
+  SavedDirectory& operator=(const SavedDirectory&) = delete;
+  bool restore() const;  // makes it current again
+ private:
+  int handle_;
+};
+
+// Makes the named directory current; false on failure.
+bool setCurrentDirectory(const char* name);
+
+// The system directory that started programs get as their working directory ("/" here).
+std::string systemDirectory();
+
+// ---------------------------------------------------------------------------------------------
+// Memory
+
+// The heap behind every allocation of the system. Tests swap it for one that fails on demand.
+class MemoryService {
+ public:
+  virtual ~MemoryService() = default;
+  // A block of `size` bytes, zero-filled when asked; null when none is available.
+  virtual void* allocate(std::size_t size, bool zeroFill) = 0;
+  // The block resized, its first bytes kept, new bytes undefined; null on failure (the old block
+  // then stays valid). A null block behaves as allocate without zero fill.
+  virtual void* reallocate(void* block, std::size_t size) = 0;
+  virtual void release(void* block) = 0;
+};
+
+MemoryService& memory();
+// Installs a replacement memory service (tests only); null restores the real one.
+void setMemoryService(MemoryService* service);
+
+// ---------------------------------------------------------------------------------------------
+// Messages
+
+// Where messages for the user and diagnostic texts go. Tests swap it for a recording fake.
+class MessageService {
+ public:
+  virtual ~MessageService() = default;
+  // A modal error message box with one OK button; returns when the user has closed it.
+  virtual void showError(const char* caption, const char* text) = 0;
+  // A diagnostic text; the real service discards it.
+  virtual void trace(const char* text) = 0;
+};
+
+MessageService& messages();
+// Installs a replacement message service (tests only); null restores the real one.
+void setMessageService(MessageService* service);
+
+// ---------------------------------------------------------------------------------------------
+// Clipboard
+
+// The desktop's clipboard. Open it, empty it, put zero-terminated 8-bit text on it, close it.
+class Clipboard {
+ public:
+  Clipboard() = default;
+  ~Clipboard();
+  Clipboard(const Clipboard&) = delete;
+  Clipboard& operator=(const Clipboard&) = delete;
+
+  // False when there is no desktop session or no program to reach its clipboard.
+  bool open();
+  // Discards the previous contents (they are gone once the clipboard is closed).
+  void empty();
+  // Places `length` bytes of Latin-1 text; false when the clipboard did not take them.
+  bool setText(const char* text, std::size_t length);
+  // Releases the clipboard; an emptied clipboard with no new text is left empty.
+  void close();
+
+ private:
+  bool open_ = false;
+  bool emptied_ = false;
+  bool textSet_ = false;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Documents and programs
+
+// The program associated with the document's type, as a full path; empty when none is known.
+// `directory` is where a relative document name is looked up.
+std::string findProgramForDocument(const char* document, const char* directory);
+
+// Starts `program` with `argument` as its one argument, in the current directory, without
+// waiting for it and without a command interpreter in between. False when it could not start.
+bool startProgram(const std::string& program, const char* argument);
+
+// Opens the document with the desktop's default action. False when that could not start.
+bool openWithDefaultAction(const char* document, const char* directory);
+
+// ---------------------------------------------------------------------------------------------
+// Modules
+
+using ModuleHandle = void*;
+
+// Loads a module by the system's name for it ("CABINET" is the cabinet writer module beside this
+// library); null on failure.
+ModuleHandle loadModule(const char* name);
+void* findSymbol(ModuleHandle module, const char* symbol);
+void freeModule(ModuleHandle module);
+
+// The folder of the module (executable or shared library) that holds `address`, without a
+// trailing separator; empty when unknown.
+std::string moduleFolder(const void* address);
+
+}  // namespace platform

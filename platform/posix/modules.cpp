@@ -1,0 +1,51 @@
+// Modules through the dynamic loader.
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace platform {
+namespace {
+
+// The system's module names and the files that stand in for them here.
+std::string moduleFileName(const char* name) {
+  if (std::strcmp(name, "CABINET") == 0) {
+    return moduleFolder(reinterpret_cast<const void*>(&moduleFileName)) + "/libcabwriter.so";
+  }
+  return nativeName(name);
+}
+
+}  // namespace
+
+ModuleHandle loadModule(const char* name) {
+  if (!name) return nullptr;
+  return ::dlopen(moduleFileName(name).c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+void* findSymbol(ModuleHandle module, const char* symbol) {
+  return module ? ::dlsym(module, symbol) : nullptr;
+}
+
+void freeModule(ModuleHandle module) {
+  if (module) ::dlclose(module);
+}
+
+std::string moduleFolder(const void* address) {
+  Dl_info info{};
+  if (!::dladdr(address, &info) || !info.dli_fname) return {};
+  std::string path = info.dli_fname;
+  // An executable's own name can come back without a folder; ask the kernel for it instead.
+  if (path.find('/') == std::string::npos) {
+    char buffer[4096];
+    ssize_t got = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (got <= 0) return {};
+    path.assign(buffer, static_cast<std::size_t>(got));
+  }
+  std::size_t slash = path.rfind('/');
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace platform

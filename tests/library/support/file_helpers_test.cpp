@@ -1,0 +1,143 @@
+#include "library/support/file_helpers.h"
+
+#include <gtest/gtest.h>
+
+#include "fakes/recording_services.h"
+#include "fakes/temp_folder.h"
+
+namespace {
+
+TEST(FileHelpers, EmptyFileLoadsAsOneZeroByte) {
+  TempFolder folder;
+  std::string name = folder.write("empty.bin", "");
+  std::int32_t size = -1;
+  std::uint8_t* block = loadWholeFile(name.c_str(), size);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(size, 0);
+  EXPECT_EQ(block[0], 0);
+  freeWholeFile(block);
+}
+
+TEST(FileHelpers, WholeFileEndsInAZeroByte) {
+  TempFolder folder;
+  std::string name = folder.write("data.bin", std::string("ab\xFF", 3));
+  std::int32_t size = 0;
+  std::uint8_t* block = loadWholeFile(name.c_str(), size);
+  ASSERT_NE(block, nullptr);
+  ASSERT_EQ(size, 3);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(block), 4), std::string("ab\xFF\0", 4));
+  freeWholeFile(block);
+}
+
+TEST(FileHelpers, MissingFileGivesNullAndOnlyATrace) {
+  RecordingMessages messages;
+  TempFolder folder;
+  std::string name = folder.file("missing.gif");
+  std::int32_t size = 77;
+  EXPECT_EQ(loadWholeFile(name.c_str(), size), nullptr);
+  EXPECT_EQ(size, 0);
+  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_EQ(messages.traced, std::vector<std::string>{"File not found: " + name});
+}
+
+TEST(FileHelpers, FolderIsNotAFileToRead) {
+  TempFolder folder;
+  EXPECT_EQ(openForReading(folder.path().c_str()), kInvalidHandle);
+}
+
+TEST(FileHelpers, CreateForWritingEmptiesAnExistingFile) {
+  TempFolder folder;
+  std::string name = folder.write("old.txt", "previous contents");
+  FileHandle file = createForWriting(name.c_str(), true);
+  ASSERT_NE(file, kInvalidHandle);
+  EXPECT_EQ(fileSize(file), 0);
+  closeFile(file);
+  EXPECT_EQ(folder.read("old.txt"), "");
+}
+
+TEST(FileHelpers, CreateFailureIsTracedOnlyWhenAsked) {
+  RecordingMessages messages;
+  TempFolder folder;
+  std::string name = folder.file("no-such-folder/out.au");
+  EXPECT_EQ(createForWriting(name.c_str(), false), kInvalidHandle);
+  EXPECT_TRUE(messages.traced.empty());
+  EXPECT_EQ(createForWriting(name.c_str(), true), kInvalidHandle);
+  EXPECT_EQ(messages.traced, std::vector<std::string>{"Cannot create file: " + name});
+  EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST(FileHelpers, ByteOrderOfWrites) {
+  TempFolder folder;
+  std::string name = folder.file("order.bin");
+  FileHandle file = createForWriting(name.c_str(), true);
+  ASSERT_NE(file, kInvalidHandle);
+  EXPECT_EQ(writeInt32(file, 0x2E736E64u), 4);
+  EXPECT_EQ(writeInt32(file, swapBytes32(0x2E736E64u)), 4);
+  EXPECT_EQ(writeByte(file, 0x1AB), 1);
+  closeFile(file);
+  EXPECT_EQ(folder.read("order.bin"), std::string("dns.\x2E" "snd\xAB", 9));
+}
+
+TEST(FileHelpers, SwapBytes32) {
+  EXPECT_EQ(swapBytes32(0x11223344u), 0x44332211u);
+  EXPECT_EQ(swapBytes32(swapBytes32(0xDEADBEEFu)), 0xDEADBEEFu);
+  EXPECT_EQ(swapBytes32(0x000000FFu), 0xFF000000u);
+}
+
+TEST(FileHelpers, ReadAndWriteFailuresShowTheirMessages) {
+  RecordingMessages messages;
+  TempFolder folder;
+  std::string name = folder.write("readonly.txt", "abc");
+  FileHandle reading = openForReading(name.c_str());
+  ASSERT_NE(reading, kInvalidHandle);
+  EXPECT_EQ(writeBytes(reading, "x", 1), -1);  // a descriptor opened for reading only
+  char buffer[8];
+  EXPECT_EQ(readBytes(reading, buffer, 8), 3);  // short at the end, no message
+  closeFile(reading);
+  EXPECT_EQ(readBytes(reading, buffer, 1), -1);  // closed
+  EXPECT_EQ(messages.shown, (std::vector<ShownMessage>{{"Error", "Cannot write file"},
+                                                        {"Error", "Cannot read file"}}));
+}
+
+TEST(FileHelpers, CloseIgnoresNullAndInvalidHandles) {
+  RecordingMessages messages;
+  closeFile(0);
+  closeFile(kInvalidHandle);
+  EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST(FileHelpers, OpenWithSizeReportsTheSize) {
+  TempFolder folder;
+  std::string name = folder.write("five.bin", "12345");
+  std::int32_t size = 0;
+  FileHandle file = openWithSize(name.c_str(), size);
+  EXPECT_EQ(size, 5);
+  closeFile(file);
+  size = 9;
+  EXPECT_EQ(openWithSize(folder.file("none").c_str(), size), kInvalidHandle);
+  EXPECT_EQ(size, 0);
+}
+
+TEST(FileHelpers, FailedAllocationOfTheWholeFileBlock) {
+  TempFolder folder;
+  std::string name = folder.write("data.bin", "0123456789");
+  RecordingMessages messages;
+  FailingMemory memory;
+  std::int32_t size = 0;
+  EXPECT_EQ(loadWholeFile(name.c_str(), size), nullptr);
+  EXPECT_EQ(size, 10);
+  EXPECT_EQ(messages.shown, (std::vector<ShownMessage>{{"Error", "Sorry, not enough memory"}}));
+}
+
+TEST(FileHelpers, Latin1NamesReachTheFileSystemAsUtf8) {
+  TempFolder folder;
+  folder.write("caf\xC3\xA9.txt", "latin");  // "café.txt" in UTF-8 on disk
+  std::string latin1 = folder.file("caf\xE9.txt");
+  std::int32_t size = 0;
+  std::uint8_t* block = loadWholeFile(latin1.c_str(), size);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(size, 5);
+  freeWholeFile(block);
+}
+
+}  // namespace
