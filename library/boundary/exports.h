@@ -20,5 +20,23 @@ KESTRILO_EXPORT std::int32_t Kestrilo_copyToClipboard(Receiver receiver, StringH
 KESTRILO_EXPORT std::int32_t Kestrilo_showFile(Receiver receiver, StringHandle directory,
                                                StringHandle file);
 
+// Packs the listed files into one MSZIP cabinet cabPath + cabName, a new folder at every entry
+// "+". Always 1.
+KESTRILO_EXPORT std::int32_t Kestrilo_makeCab(Receiver receiver, const ArrayObject* files,
+                                              StringHandle cabPath, StringHandle cabName);
+
+// 1 when the file was loaded as a GIF, whatever came of rewriting it; 0 when it could not be.
+KESTRILO_EXPORT std::int32_t Kestrilo_makeTransparent(Receiver receiver, StringHandle gifFile);
+
+// Writes width × height packed colours (0x00RRGGBB, top row first) as a JPEG file. Always 1.
+KESTRILO_EXPORT std::int32_t Kestrilo_saveJPEG(Receiver receiver, StringHandle jpegFile,
+                                               const ArrayObject* pixels, std::int32_t width,
+                                               std::int32_t height);
+
+// 1 when the AU file was created; 0 when the WAV file could not be loaded or the AU file could
+// not be created.
+KESTRILO_EXPORT std::int32_t Kestrilo_wav2au(Receiver receiver, StringHandle wavFile,
+                                             StringHandle auFile);
+
 // The version of the native interface the library is written for: 0x00020000.
 KESTRILO_EXPORT std::int32_t RNIGetCompatibleVersion();
