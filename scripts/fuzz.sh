@@ -6,8 +6,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 ./scripts/install-deps.sh
-CC=clang CXX=clang++ ./scripts/build.sh fuzz-build -DTAVOLIN_FUZZ=ON -DTAVOLIN_SANITIZE=ON \
-  -DTAVOLIN_TESTS=OFF
+CC=clang CXX=clang++ cmake -S . -B fuzz-build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVOLIN_FUZZ=ON \
+  -DTAVOLIN_SANITIZE=ON -DTAVOLIN_TESTS=OFF >/dev/null
+# Only the fuzz targets: the shared libraries are of no use here.
+targets=()
+for source in fuzz/*_fuzz.cpp; do targets+=(--target "$(basename "$source" .cpp)"); done
+cmake --build fuzz-build -j "$(nproc)" "${targets[@]}"
 mkdir -p fuzz-build/crashes
 for target in fuzz-build/fuzz/*_fuzz; do
   name=$(basename "$target" _fuzz)

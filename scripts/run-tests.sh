@@ -4,5 +4,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
-./scripts/build.sh build -DTAVOLIN_WERROR=ON
+./scripts/build.sh build -DTAVOLIN_WERROR=ON -DTAVOLIN_BENCH=ON
 ctest --test-dir build --output-on-failure -j "$(nproc)"
