@@ -5,7 +5,7 @@
 
 #include "library/boundary/java_string.h"
 
-constexpr std::int32_t kNameBufferSize = 256;        // names, directories, cabinet path and name
+constexpr std::int32_t kNameBufferSize = 256;          // names, directories, cabinet path and name
 constexpr std::int32_t kClipboardBufferSize = 0x4000;  // the clipboard text
 
 using NameBuffer = char[kNameBufferSize];

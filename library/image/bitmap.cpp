@@ -10,8 +10,7 @@ Bitmap::~Bitmap() {
   if (ownsPalette) freeGlobalBlock(palette);
 }
 
-void Bitmap::setFormat(std::int32_t newWidth, std::int32_t newHeight,
-                       std::int32_t newPixelFormat) {
+void Bitmap::setFormat(std::int32_t newWidth, std::int32_t newHeight, std::int32_t newPixelFormat) {
   width = newWidth;
   height = newHeight;
   pixelFormat = newPixelFormat;

@@ -117,7 +117,8 @@ ProcessResult runProgram(const std::vector<std::string>& argv, const std::string
   }
 
   // A reader that quits early must not kill us with SIGPIPE; the write then simply fails.
-  struct sigaction ignore {}, previous {};
+  struct sigaction ignore {
+  }, previous{};
   ignore.sa_handler = SIG_IGN;
   ::sigaction(SIGPIPE, &ignore, &previous);
   if (captureOutput) {

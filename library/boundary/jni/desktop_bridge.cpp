@@ -4,13 +4,13 @@
 #include "library/boundary/jni/jni_support.h"
 
 extern "C" JNIEXPORT jint JNICALL Java_Kestrilo_copyToClipboard(JNIEnv* env, jclass receiver,
-                                                                  jstring text) {
+                                                                jstring text) {
   JniString textHandle(env, text);
   return Kestrilo_copyToClipboard(receiver, textHandle.handle());
 }
 
 extern "C" JNIEXPORT jint JNICALL Java_Kestrilo_showFile(JNIEnv* env, jclass receiver,
-                                                           jstring directory, jstring file) {
+                                                         jstring directory, jstring file) {
   JniString directoryHandle(env, directory);
   JniString fileHandle(env, file);
   return Kestrilo_showFile(receiver, directoryHandle.handle(), fileHandle.handle());
