@@ -167,4 +167,13 @@ void freeModule(ModuleHandle module);
 // trailing separator; empty when unknown.
 std::string moduleFolder(const void* address);
 
+// ---------------------------------------------------------------------------------------------
+// Replacing a file
+
+// Readies `file`, a new sibling from createSiblingTempFile, to take the place of `target`: it gets
+// the permission bits of `target`, so that a rewritten file stays as private (or as shared) as it
+// was. False when `target` exists but may not be written: a replacement would overrule the
+// file's protection. True when `target` does not exist (the new file keeps the usual bits).
+bool adoptTargetPermissions(FileHandle file, const char* target);
+
 }  // namespace platform
