@@ -21,12 +21,17 @@ std::int32_t colourTableCode(const GifImage& image) {
   std::int32_t highest = 255;
   if (!image.fullPalette) {
     // In memory order, padding included (it is zero); any index above 128 already asks for the
-    // full table, so the scan stops there.
+    // full table, so the scan stops there. It is taken in chunks that the compiler turns into vector code; the result is the same as a
+    // byte-by-byte scan that stops once the maximum passes 128.
     highest = 0;
-    const std::uint8_t* pixel = image.pixels;
-    const std::uint8_t* end = image.pixels + image.size;
-    for (; pixel != end && highest <= 128; ++pixel) {
-      if (*pixel > highest) highest = *pixel;
+    constexpr std::int32_t kChunk = 4096;
+    for (std::int32_t at = 0; at < image.size && highest <= 128; at += kChunk) {
+      std::int32_t end = image.size - at < kChunk ? image.size : at + kChunk;
+      std::uint8_t chunkHighest = 0;
+      for (std::int32_t i = at; i < end; ++i) {
+        chunkHighest = image.pixels[i] > chunkHighest ? image.pixels[i] : chunkHighest;
+      }
+      if (chunkHighest > highest) highest = chunkHighest;
     }
   }
   std::int32_t code = 7;

@@ -55,17 +55,16 @@ void LzwEncoder::addPixels(const std::uint8_t* pixels, std::int32_t count) {
   }
   for (; i < count; ++i) {
     const std::int32_t c = pixels[i];
-    std::int32_t slot = ((c << 5) ^ ent) % kTableSize;
+    // (c << 5) ^ ent is below 8192, less than twice the table size: one subtraction is the
+    // modulo, and it keeps the hash off the slow path of a division on every pixel.
+    std::int32_t slot = (c << 5) ^ ent;
+    if (slot >= kTableSize) slot -= kTableSize;
     std::int32_t step = 1;
     std::int32_t probes = 0;
-    bool found = false;
     bool saturated = false;
-    while (codeTable[slot] != 0) {
-      if (prefixTable[slot] == ent && suffixTable[slot] == c) {
-        ent = codeTable[slot];
-        found = true;
-        break;
-      }
+    std::uint16_t code = codeTable[slot];
+    while (code != 0) {
+      if (prefixTable[slot] == ent && suffixTable[slot] == c) break;
       slot += step;
       step += 2;
       if (slot >= kTableSize) slot %= kTableSize;
@@ -76,8 +75,12 @@ void LzwEncoder::addPixels(const std::uint8_t* pixels, std::int32_t count) {
         saturated = true;
         break;
       }
+      code = codeTable[slot];
     }
-    if (found) continue;
+    if (code != 0 && !saturated) {
+      ent = code;
+      continue;
+    }
 
     outputCode(ent);
     const std::int32_t assigned = freeCode;
