@@ -1,6 +1,7 @@
 #include "library/image/jpeg_writer.h"
 
 #include <csetjmp>
+#include <cstring>
 
 #include "library/image/jpeg_destination.h"
 #include "platform/platform.h"
@@ -62,12 +63,23 @@ void JpegWriter::copyPixels(const std::int32_t* colours) {
   for (std::int32_t y = 0; y < height; ++y) {
     std::uint8_t* out = pixelAddress(0, y);
     const std::int32_t* in = colours + static_cast<std::int64_t>(y) * width;
-    for (std::int32_t x = 0; x < width; ++x) {
+    std::int32_t x = 0;
+    // Four pixels at a time as three 32-bit words (blue, green, red, blue, ...): the byte-wise
+    // loop costs as much as a third of the compression itself on large pictures.
+    for (; x + 4 <= width; x += 4, out += 12) {
+      auto a = static_cast<std::uint32_t>(in[x]);
+      auto b = static_cast<std::uint32_t>(in[x + 1]);
+      auto c = static_cast<std::uint32_t>(in[x + 2]);
+      auto d = static_cast<std::uint32_t>(in[x + 3]);
+      const std::uint32_t words[3] = {(a & 0xFFFFFFu) | b << 24, (b >> 8 & 0xFFFFu) | c << 16,
+                                      (c >> 16 & 0xFFu) | d << 8};
+      std::memcpy(out, words, sizeof words);
+    }
+    for (; x < width; ++x, out += 3) {
       auto value = static_cast<std::uint32_t>(in[x]);
       out[0] = static_cast<std::uint8_t>(value);
       out[1] = static_cast<std::uint8_t>(value >> 8);
       out[2] = static_cast<std::uint8_t>(value >> 16);
-      out += 3;
     }
   }
 }
