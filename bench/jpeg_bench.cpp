@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+// jpeglib.h uses size_t and FILE without declaring them.
 #include <jpeglib.h>
 
 #include "library/boundary/exports.h"

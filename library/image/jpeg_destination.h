@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdio>
 
+// jpeglib.h uses size_t and FILE without declaring them.
 #include <jpeglib.h>
 
 #include "library/support/file_helpers.h"

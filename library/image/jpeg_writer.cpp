@@ -45,8 +45,7 @@ bool compress(jpeg_compress_struct* compressor, ErrorManager* errors, JpegWriter
 
 }  // namespace
 
-void setCompressionParameters(j_compress_ptr compressor, std::int32_t width,
-                              std::int32_t height) {
+void setCompressionParameters(j_compress_ptr compressor, std::int32_t width, std::int32_t height) {
   compressor->image_width = static_cast<JDIMENSION>(width < 0 ? 0 : width);
   compressor->image_height = static_cast<JDIMENSION>(height < 0 ? 0 : height);
   compressor->input_components = 3;

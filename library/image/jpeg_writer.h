@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 
+// jpeglib.h uses size_t and FILE without declaring them.
 #include <jpeglib.h>
 
 #include "library/image/bitmap.h"

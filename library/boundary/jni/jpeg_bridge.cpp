@@ -4,8 +4,8 @@
 #include "library/boundary/jni/jni_support.h"
 
 extern "C" JNIEXPORT jint JNICALL Java_Kestrilo_saveJPEG(JNIEnv* env, jclass receiver,
-                                                           jstring jpegFile, jintArray pixels,
-                                                           jint width, jint height) {
+                                                         jstring jpegFile, jintArray pixels,
+                                                         jint width, jint height) {
   JniString fileHandle(env, jpegFile);
   // A copy of the array, whose element count lets the export refuse a picture larger than it.
   JniIntArray pixelArray(env, pixels);

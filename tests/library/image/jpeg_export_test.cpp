@@ -17,9 +17,7 @@ std::int32_t saveJpeg(const std::string& name, const ArrayObject* pixels, int wi
   return Kestrilo_saveJPEG(nullptr, text.handle(), pixels, width, height);
 }
 
-bool folderIsEmpty(const TempFolder& folder) {
-  return std::filesystem::is_empty(folder.path());
-}
+bool folderIsEmpty(const TempFolder& folder) { return std::filesystem::is_empty(folder.path()); }
 
 TEST(SaveJpegExport, WritesTheFPicture) {
   TempFolder folder;
@@ -63,8 +61,9 @@ TEST(SaveJpegExport, RefusedSizesPrintTheLibrarysErrorAndLeaveNoFile) {
   };
   const char* empty = "Error: Empty JPEG image (DNL not supported)\n";
   const Case cases[] = {
-      {0, 5, empty},  {6, 0, empty},  {0, 0, empty}, {-3, 4, empty}, {4, -1, empty},
-      {65501, 1, "Error: Maximum supported image dimension is 65500 pixels\n"},
+      {0, 5, empty},  {6, 0, empty},
+      {0, 0, empty},  {-3, 4, empty},
+      {4, -1, empty}, {65501, 1, "Error: Maximum supported image dimension is 65500 pixels\n"},
   };
   std::vector<std::int32_t> row(65501, kBlue);
   PixelArray pixels(row);
@@ -136,8 +135,8 @@ TEST(SaveJpegExport, FileThatCannotBeCreatedLeavesNothing) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_TRUE(folderIsEmpty(folder));
   EXPECT_TRUE(messages.shown.empty());
-  EXPECT_EQ(messages.traced, (std::vector<std::string>{"Cannot create file: " +
-                                                       folder.file("missing/f.jpg")}));
+  EXPECT_EQ(messages.traced,
+            (std::vector<std::string>{"Cannot create file: " + folder.file("missing/f.jpg")}));
 }
 
 TEST(SaveJpegExport, PixelBlockThatCannotBeAllocatedWritesNothing) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+// jpeglib.h uses size_t and FILE without declaring them.
 #include <jpeglib.h>
 
 #include "library/boundary/java_array.h"
@@ -32,11 +33,7 @@ constexpr std::int32_t kBlue = 0x000000FF;
 // of the left two columns is all red, and the blocks at columns 4-5 from row 2 down all blue,
 // so their colours survive halved chroma.
 inline const char* const kFShape[5] = {
-    "FFFFF.",
-    "FF....",
-    "FFFF..",
-    "FF....",
-    "FF....",
+    "FFFFF.", "FF....", "FFFF..", "FF....", "FF....",
 };
 
 inline std::vector<std::int32_t> fPicture() {
@@ -73,8 +70,8 @@ inline DecodedImage decodeJpeg(const std::string& data) {
   image.height = static_cast<int>(decompressor.output_height);
   image.rgb.resize(static_cast<std::size_t>(image.width) * image.height * 3);
   while (decompressor.output_scanline < decompressor.output_height) {
-    JSAMPROW row = image.rgb.data() +
-                   static_cast<std::size_t>(decompressor.output_scanline) * image.width * 3;
+    JSAMPROW row =
+        image.rgb.data() + static_cast<std::size_t>(decompressor.output_scanline) * image.width * 3;
     jpeg_read_scanlines(&decompressor, &row, 1);
   }
   jpeg_finish_decompress(&decompressor);
@@ -83,8 +80,8 @@ inline DecodedImage decodeJpeg(const std::string& data) {
 }
 
 struct Segment {
-  int marker;                       // the byte after 0xFF
-  std::vector<std::uint8_t> body;   // after the length field
+  int marker;                      // the byte after 0xFF
+  std::vector<std::uint8_t> body;  // after the length field
 };
 
 // The marker segments from SOI up to and including SOS; the entropy-coded data is not walked.
@@ -98,8 +95,8 @@ inline std::vector<Segment> headerSegments(const std::string& data) {
     int marker = byte(at + 1);
     std::size_t length = static_cast<std::size_t>(byte(at + 2)) << 8 | byte(at + 3);
     if (length < 2 || at + 2 + length > data.size()) break;
-    segments.push_back({marker, std::vector<std::uint8_t>(data.begin() + at + 4,
-                                                          data.begin() + at + 2 + length)});
+    segments.push_back(
+        {marker, std::vector<std::uint8_t>(data.begin() + at + 4, data.begin() + at + 2 + length)});
     if (marker == 0xDA) break;
     at += 2 + length;
   }

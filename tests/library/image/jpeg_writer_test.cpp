@@ -42,34 +42,34 @@ std::string savedBytes(const std::vector<std::int32_t>& pixels, int width, int h
 }
 
 // The standard's tables (ITU-T T.81 K.1), natural order.
-constexpr int kLuminance[64] = {
-    16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,
-    14, 13, 16, 24, 40,  57,  69,  56,  14, 17, 22, 29, 51,  87,  80,  62,
-    18, 22, 37, 56, 68,  109, 103, 77,  24, 35, 55, 64, 81,  104, 113, 92,
-    49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
-constexpr int kChrominance[64] = {
-    17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99, 24, 26, 56, 99, 99, 99,
-    99, 99, 47, 66, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
-    99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
+constexpr int kLuminance[64] = {16,  11,  10,  16,  24, 40, 51,  61,  12,  12,  14,  19,  26,
+                                58,  60,  55,  14,  13, 16, 24,  40,  57,  69,  56,  14,  17,
+                                22,  29,  51,  87,  80, 62, 18,  22,  37,  56,  68,  109, 103,
+                                77,  24,  35,  55,  64, 81, 104, 113, 92,  49,  64,  78,  87,
+                                103, 121, 120, 101, 72, 92, 95,  98,  112, 100, 103, 99};
+constexpr int kChrominance[64] = {17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99,
+                                  24, 26, 56, 99, 99, 99, 99, 99, 47, 66, 99, 99, 99, 99, 99, 99,
+                                  99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
+                                  99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
 // Zigzag position -> natural position.
-constexpr int kNaturalOrder[64] = {
-    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
-    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
-    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+constexpr int kNaturalOrder[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+                                   12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+                                   35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+                                   58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
 
 TEST(JpegStream, MarkersInOrderWithoutRestartOrAdobe) {
   std::vector<Segment> segments = headerSegments(savedBytes(fPicture(), 6, 5));
   std::vector<int> markers;
   for (const Segment& s : segments) markers.push_back(s.marker);
-  EXPECT_EQ(markers, (std::vector<int>{0xD8, 0xE0, 0xDB, 0xDB, 0xC0, 0xC4, 0xC4, 0xC4, 0xC4,
-                                       0xDA}));
+  EXPECT_EQ(markers,
+            (std::vector<int>{0xD8, 0xE0, 0xDB, 0xDB, 0xC0, 0xC4, 0xC4, 0xC4, 0xC4, 0xDA}));
 }
 
 TEST(JpegStream, JfifHeaderIsVersion101WithSquarePixels) {
   std::vector<Segment> segments = headerSegments(savedBytes(fPicture(), 6, 5));
   ASSERT_GE(segments.size(), 2u);
-  EXPECT_EQ(segments[1].body, (std::vector<std::uint8_t>{'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0,
-                                                         1, 0, 0}));
+  EXPECT_EQ(segments[1].body,
+            (std::vector<std::uint8_t>{'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0}));
 }
 
 TEST(JpegStream, QuantisationTablesAreScaledForQuality90) {
@@ -101,8 +101,8 @@ TEST(JpegStream, QuantisationTablesAreScaledForQuality90) {
 TEST(JpegStream, BaselineFrameWithChromaHalvedBothWays) {
   for (const Segment& s : headerSegments(savedBytes(fPicture(), 6, 5))) {
     if (s.marker != 0xC0) continue;
-    EXPECT_EQ(s.body, (std::vector<std::uint8_t>{8, 0, 5, 0, 6, 3, 1, 0x22, 0, 2, 0x11, 1, 3,
-                                                 0x11, 1}));
+    EXPECT_EQ(s.body,
+              (std::vector<std::uint8_t>{8, 0, 5, 0, 6, 3, 1, 0x22, 0, 2, 0x11, 1, 3, 0x11, 1}));
     return;
   }
   FAIL() << "no SOF0";
@@ -158,9 +158,9 @@ TEST(JpegWriter, SinglePixelsKeepTheirColour) {
     std::int32_t value;
     int red, green, blue;
   };
-  const Case cases[] = {{kRed, 255, 0, 0},         {kBlue, 0, 0, 255},
-                        {0x0000FF00, 0, 255, 0},   {0x00FFFFFF, 255, 255, 255},
-                        {0x00000000, 0, 0, 0},     {0x00804020, 0x80, 0x40, 0x20}};
+  const Case cases[] = {{kRed, 255, 0, 0},       {kBlue, 0, 0, 255},
+                        {0x0000FF00, 0, 255, 0}, {0x00FFFFFF, 255, 255, 255},
+                        {0x00000000, 0, 0, 0},   {0x00804020, 0x80, 0x40, 0x20}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << std::hex << c.value);
     DecodedImage image = decodeJpeg(savedBytes({c.value}, 1, 1));
@@ -191,8 +191,8 @@ TEST(JpegWriter, FPictureKeepsItsOrientation) {
     int x, y;
     bool red;
   };
-  for (const Probe& probe : {Probe{0, 0, true}, Probe{1, 3, true}, Probe{5, 4, false},
-                             Probe{4, 2, false}}) {
+  for (const Probe& probe :
+       {Probe{0, 0, true}, Probe{1, 3, true}, Probe{5, 4, false}, Probe{4, 2, false}}) {
     const std::uint8_t* p = image.at(probe.x, probe.y);
     int redOverBlue = p[0] - p[2];
     EXPECT_GT(probe.red ? redOverBlue : -redOverBlue, 100) << probe.x << "," << probe.y;
