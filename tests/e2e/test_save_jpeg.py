@@ -116,14 +116,6 @@ class Decoders(unittest.TestCase):
 
 
 class Files(unittest.TestCase):
-    def test_an_existing_file_is_replaced(self):
-        with temp_folder() as folder:
-            (folder / "old.jpg").write_bytes(b"x" * 50000)
-            self.assertEqual(save(folder, "old.jpg", f_picture(), 6, 5)[0], 1)
-            data = (folder / "old.jpg").read_bytes()
-            self.assertEqual((data[:2], data[-2:]), (b"\xff\xd8", b"\xff\xd9"))
-            self.assertLess(len(data), 50000)
-
     def test_a_latin1_name_is_kept(self):
         with temp_folder() as folder:
             self.assertEqual(save(folder, "caf\u00e9.jpg", f_picture(), 6, 5)[0], 1)

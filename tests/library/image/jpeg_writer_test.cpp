@@ -153,23 +153,6 @@ void expectColour(const std::uint8_t* rgb, int red, int green, int blue) {
   EXPECT_NEAR(rgb[2], blue, 12);
 }
 
-TEST(JpegWriter, SinglePixelsKeepTheirColour) {
-  struct Case {
-    std::int32_t value;
-    int red, green, blue;
-  };
-  const Case cases[] = {{kRed, 255, 0, 0},       {kBlue, 0, 0, 255},
-                        {0x0000FF00, 0, 255, 0}, {0x00FFFFFF, 255, 255, 255},
-                        {0x00000000, 0, 0, 0},   {0x00804020, 0x80, 0x40, 0x20}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << std::hex << c.value);
-    DecodedImage image = decodeJpeg(savedBytes({c.value}, 1, 1));
-    ASSERT_EQ(image.width, 1);
-    ASSERT_EQ(image.height, 1);
-    expectColour(image.at(0, 0), c.red, c.green, c.blue);
-  }
-}
-
 TEST(JpegWriter, FPictureKeepsItsOrientation) {
   DecodedImage image = decodeJpeg(savedBytes(fPicture(), 6, 5));
   ASSERT_EQ(image.width, 6);
