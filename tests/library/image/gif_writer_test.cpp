@@ -249,6 +249,32 @@ TEST(GifWriter, RewriteKeepsThePermissionsOfTheFileItReplaces) {
   EXPECT_NE(folder.read("private.gif"), "old");
 }
 
+TEST(GifWriter, RefusesToReplaceWhatIsNotAnOrdinaryFile) {
+  TempFolder folder;
+  std::string target = folder.write("real.gif", "the file the link names");
+  std::string link = folder.file("link.gif");
+  std::filesystem::create_symlink(target, link);
+  std::string subfolder = folder.file("folder.gif");
+  std::filesystem::create_directory(subfolder);
+  RecordingMessages messages;
+  for (const std::string& name : {link, subfolder}) {
+    SCOPED_TRACE(name);
+    GifImage image;
+    fill(image, 2, 2, {0, 1, 2, 3});
+    EXPECT_EQ(image.saveGif(name.c_str()), 0);
+    EXPECT_EQ(messages.traced.back(), "Cannot create file: " + name);
+  }
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_TRUE(std::filesystem::is_directory(subfolder));
+  EXPECT_EQ(folder.read("real.gif"), "the file the link names");
+  int entries = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+    (void)entry;
+    ++entries;
+  }
+  EXPECT_EQ(entries, 3);  // no temporary file left behind
+}
+
 TEST(GifWriter, SavesOnSeveralThreadsAtOnceGiveTheBytesOfOneAtATime) {
   const int kThreads = 4;
   std::vector<GifImage> images(kThreads);
