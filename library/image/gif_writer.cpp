@@ -21,8 +21,9 @@ std::int32_t colourTableCode(const GifImage& image) {
   std::int32_t highest = 255;
   if (!image.fullPalette) {
     // In memory order, padding included (it is zero); any index above 128 already asks for the
-    // full table, so the scan stops there. It is taken in chunks that the compiler turns into vector code; the result is the same as a
-    // byte-by-byte scan that stops once the maximum passes 128.
+    // full table, so the scan stops there. It is taken in chunks that the compiler turns into
+    // vector code; the result is the same as a byte-by-byte scan that stops once the maximum passes
+    // 128.
     highest = 0;
     constexpr std::int32_t kChunk = 4096;
     for (std::int32_t at = 0; at < image.size && highest <= 128; at += kChunk) {
@@ -39,9 +40,9 @@ std::int32_t colourTableCode(const GifImage& image) {
   return code;
 }
 
-constexpr std::uint8_t kLoopingExtension[19] = {0x21, 0xFF, 0x0B, 'N', 'E', 'T', 'S', 'C',
-                                                'A',  'P',  'E',  '2', '.', '0', 0x03, 0x01,
-                                                0x00, 0x00, 0x00};
+constexpr std::uint8_t kLoopingExtension[19] = {0x21, 0xFF, 0x0B, 'N',  'E', 'T', 'S',
+                                                'C',  'A',  'P',  'E',  '2', '.', '0',
+                                                0x03, 0x01, 0x00, 0x00, 0x00};
 
 }  // namespace
 

@@ -4,7 +4,7 @@
 #include "library/boundary/jni/jni_support.h"
 
 extern "C" JNIEXPORT jint JNICALL Java_Kestrilo_makeTransparent(JNIEnv* env, jclass receiver,
-                                                                  jstring gifFile) {
+                                                                jstring gifFile) {
   JniString fileHandle(env, gifFile);
   return Kestrilo_makeTransparent(receiver, fileHandle.handle());
 }

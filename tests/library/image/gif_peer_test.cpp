@@ -99,7 +99,7 @@ TEST(GifPeers, GiflibReadsWhatWeWrite) {
     int width, height, colours;
     bool transparent;
   };
-  const Case cases[] = {{1, 1, 2, true},   {1, 9, 4, false},   {7, 3, 16, true},
+  const Case cases[] = {{1, 1, 2, true},     {1, 9, 4, false},       {7, 3, 16, true},
                         {64, 48, 256, true}, {300, 200, 256, false}, {513, 77, 100, true}};
   std::mt19937 random(42);
   for (const Case& c : cases) {

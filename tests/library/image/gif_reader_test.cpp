@@ -44,63 +44,105 @@ TEST(GifReader, LoadsHandAssembledFiles) {
       {"GIF89a", GifBuilder().header(3, 2, 2).image(0, 0, 3, 2, f23).trailer().bytes, 0, 1, f23},
       {"GIF87a", GifBuilder().header(3, 2, 2, "GIF87a").image(0, 0, 3, 2, f23).trailer().bytes, 0,
        1, f23},
-      {"unknown version", GifBuilder().header(3, 2, 2, "GIF12z").image(0, 0, 3, 2, f23).bytes, 0,
-       1, f23},
+      {"unknown version", GifBuilder().header(3, 2, 2, "GIF12z").image(0, 0, 3, 2, f23).bytes, 0, 1,
+       f23},
       {"not a GIF", Bytes{'P', 'N', 'G', '8', '9', 'a', 3, 0, 2, 0, 0, 0, 0, 0x2C}, 0, 0, {}},
       {"empty file", Bytes{}, 0, 0, {}},
       {"header cut short", Bytes{'G', 'I', 'F', '8', '9', 'a', 3, 0}, 0, 0, {}},
-      {"colour table cut short", Bytes{'G', 'I', 'F', '8', '9', 'a', 3, 0, 2, 0, 0x82, 0, 0, 1},
-       0, 0, {}},
+      {"colour table cut short",
+       Bytes{'G', 'I', 'F', '8', '9', 'a', 3, 0, 2, 0, 0x82, 0, 0, 1},
+       0,
+       0,
+       {}},
       {"descriptor cut short", GifBuilder().header(3, 2).raw({0x2C, 0, 0, 0}).bytes, 0, 0, {}},
       {"ends before any block", GifBuilder().header(3, 2).bytes, 0, 0, {}},
       {"extension cut short", GifBuilder().header(3, 2).raw({0x21, 0xF9, 4, 1}).bytes, 0, 0, {}},
       {"comment cut short", GifBuilder().header(3, 2).raw({0x21, 0xFE, 10, 'a'}).bytes, 0, 0, {}},
       {"unknown block", GifBuilder().header(3, 2).raw({0x99}).bytes, 0, 0, {}},
       {"trailer before the image", GifBuilder().header(3, 2).trailer().bytes, 0, 0, {}},
-      {"frame beyond the last", GifBuilder().header(3, 2).image(0, 0, 3, 2, f23).trailer().bytes,
-       1, 0, {}},
+      {"frame beyond the last",
+       GifBuilder().header(3, 2).image(0, 0, 3, 2, f23).trailer().bytes,
+       1,
+       0,
+       {}},
       {"empty screen", GifBuilder().header(0, 2).image(0, 0, 3, 2, f23).bytes, 0, 0, {}},
-      {"screen wider than a row may be", GifBuilder().header(65533, 1).image(0, 0, 1, 1, {1}).bytes,
-       0, 0, {}},
+      {"screen wider than a row may be",
+       GifBuilder().header(65533, 1).image(0, 0, 1, 1, {1}).bytes,
+       0,
+       0,
+       {}},
       {"zero-width image", GifBuilder().header(3, 2).image(0, 0, 0, 2, {}).bytes, 0, 0, {}},
       {"zero-height image", GifBuilder().header(3, 2).image(0, 0, 3, 0, {}).bytes, 0, 0, {}},
       {"comment and application extension passed over",
-       GifBuilder().header(3, 2).comment("hello").raw({0x21, 0xFF, 3, 'a', 'b', 'c', 0})
-           .image(0, 0, 3, 2, f23).bytes,
+       GifBuilder()
+           .header(3, 2)
+           .comment("hello")
+           .raw({0x21, 0xFF, 3, 'a', 'b', 'c', 0})
+           .image(0, 0, 3, 2, f23)
+           .bytes,
        0, 1, f23},
       {"offset image, rest of the screen zero",
-       GifBuilder().header(5, 4).image(1, 2, 3, 2, f23).bytes, 0, 1,
+       GifBuilder().header(5, 4).image(1, 2, 3, 2, f23).bytes,
+       0,
+       1,
        {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 0, 0, 4, 5, 6, 0}},
       {"image beyond the screen is clipped",
-       GifBuilder().header(4, 3).image(2, 1, 3, 3, sequence(9, 1)).bytes, 0, 1,
+       GifBuilder().header(4, 3).image(2, 1, 3, 3, sequence(9, 1)).bytes,
+       0,
+       1,
        {0, 0, 0, 0, 0, 0, 1, 2, 0, 0, 4, 5}},
-      {"image wholly outside the screen", GifBuilder().header(2, 2).image(9, 9, 3, 2, f23).bytes,
-       0, 1, {0, 0, 0, 0}},
+      {"image wholly outside the screen",
+       GifBuilder().header(2, 2).image(9, 9, 3, 2, f23).bytes,
+       0,
+       1,
+       {0, 0, 0, 0}},
       {"first code not a clear",
        GifBuilder().header(3, 2).descriptor(0, 0, 3, 2).data(8, {1, 2, 3, 4, 5, 6, 257}).bytes, 0,
        1, f23},
       {"no end code: stops at the last row",
        GifBuilder().header(3, 2).descriptor(0, 0, 3, 2).data(8, {256, 1, 2, 3, 4, 5, 6}).bytes, 0,
        1, f23},
-      {"string codes", GifBuilder().header(4, 1).descriptor(0, 0, 4, 1)
-           .data(2, {4, 1, 6, 6, 5}).bytes, 0, 1, {1, 1, 1, 1}},
-      {"minimum code size 1", GifBuilder().header(3, 2).descriptor(0, 0, 3, 2).data(1, {2, 1, 3})
-           .bytes, 0, 1, Bytes(6, 0), {"Gif decoder"}},
+      {"string codes",
+       GifBuilder().header(4, 1).descriptor(0, 0, 4, 1).data(2, {4, 1, 6, 6, 5}).bytes,
+       0,
+       1,
+       {1, 1, 1, 1}},
+      {"minimum code size 1",
+       GifBuilder().header(3, 2).descriptor(0, 0, 3, 2).data(1, {2, 1, 3}).bytes,
+       0,
+       1,
+       Bytes(6, 0),
+       {"Gif decoder"}},
       {"minimum code size 9",
-       GifBuilder().header(3, 2).descriptor(0, 0, 3, 2).data(8, {256, 1, 257}).bytes, 0, 1, f23,
+       GifBuilder().header(3, 2).descriptor(0, 0, 3, 2).data(8, {256, 1, 257}).bytes,
+       0,
+       1,
+       f23,
        {}},
       {"code above the next free code",
-       GifBuilder().header(3, 2).descriptor(0, 0, 3, 2).data(8, {256, 1, 2, 300, 257}).bytes, 0,
-       1, {1, 2, 0, 0, 0, 0}, {"Gif decoder"}},
+       GifBuilder().header(3, 2).descriptor(0, 0, 3, 2).data(8, {256, 1, 2, 300, 257}).bytes,
+       0,
+       1,
+       {1, 2, 0, 0, 0, 0},
+       {"Gif decoder"}},
       {"next free code with no previous code",
-       GifBuilder().header(3, 2).descriptor(0, 0, 3, 2).data(8, {256, 258}).bytes, 0, 1,
-       Bytes(6, 0), {"Gif decoder"}},
+       GifBuilder().header(3, 2).descriptor(0, 0, 3, 2).data(8, {256, 258}).bytes,
+       0,
+       1,
+       Bytes(6, 0),
+       {"Gif decoder"}},
       {"zero-length sub-block while a code needs bits",
-       GifBuilder().header(3, 2).descriptor(0, 0, 3, 2).data(8, {256, 1, 2}).bytes, 0, 1,
-       {1, 2, 0, 0, 0, 0}, {"Gif decoder"}},
+       GifBuilder().header(3, 2).descriptor(0, 0, 3, 2).data(8, {256, 1, 2}).bytes,
+       0,
+       1,
+       {1, 2, 0, 0, 0, 0},
+       {"Gif decoder"}},
       {"file ends inside the data",
-       GifBuilder().header(3, 2).descriptor(0, 0, 3, 2).raw({8, 200, 0, 3, 8}).bytes, 0, 1,
-       {1, 0, 0, 0, 0, 0}, {"Gif decoder"}},
+       GifBuilder().header(3, 2).descriptor(0, 0, 3, 2).raw({8, 200, 0, 3, 8}).bytes,
+       0,
+       1,
+       {1, 0, 0, 0, 0, 0},
+       {"Gif decoder"}},
   };
   // Minimum code size 9 is written by hand: the builder's packer cannot express it.
   cases[26].file = GifBuilder().header(3, 2).descriptor(0, 0, 3, 2).raw({9, 2, 0, 2, 0}).bytes;
@@ -128,13 +170,13 @@ TEST(GifReader, LoadsHandAssembledFiles) {
 TEST(GifReader, InterlacedRowsFillInPassOrder) {
   // A one-pixel-wide image whose k-th pixel in the stream is k: the screen shows which stream
   // row landed on which picture row.
-  const std::vector<Bytes> expected = {
-      {0}, {0, 1}, {0, 2, 1}, {0, 2, 1, 3}, {0, 3, 2, 4, 1}, {0, 5, 3, 6, 2, 7, 4, 8, 1}};
+  const std::vector<Bytes> expected = {{0},          {0, 1},          {0, 2, 1},
+                                       {0, 2, 1, 3}, {0, 3, 2, 4, 1}, {0, 5, 3, 6, 2, 7, 4, 8, 1}};
   for (const Bytes& rows : expected) {
     int height = static_cast<int>(rows.size());
     SCOPED_TRACE(height);
-    Bytes file = GifBuilder().header(1, height).image(0, 0, 1, height, sequence(height), 0x40)
-                     .bytes;
+    Bytes file =
+        GifBuilder().header(1, height).image(0, 0, 1, height, sequence(height), 0x40).bytes;
     GifImage image;
     ASSERT_EQ(image.loadGifFromMemory(file.data(), file.size(), 0), 1);
     EXPECT_EQ(screenOf(image), rows);
@@ -156,7 +198,8 @@ TEST(GifReader, FullTableKeepsTwelveBitCodesWithoutNewEntries) {
   // Literals only: entries 258 to 4095 fill the table after 3839 codes; 500 more follow at 12
   // bits, then a clear and 9-bit codes again.
   Bytes pixels = sequence(3839 + 500 + 61, 7, 251);
-  std::vector<int> codes = giftest::literalCodes(8, Bytes(pixels.begin(), pixels.end() - 61), false);
+  std::vector<int> codes =
+      giftest::literalCodes(8, Bytes(pixels.begin(), pixels.end() - 61), false);
   codes.push_back(256);
   codes.insert(codes.end(), pixels.end() - 61, pixels.end());
   codes.push_back(257);
@@ -187,7 +230,9 @@ TEST(GifReader, TransparencyAndFillCarryAcrossFrames) {
   // The control before frame 0 (transparent 2, disposal bit 3) is what frame 1 sees: its
   // rectangle is filled with 2 first, and its pixels of value 2 are not written.
   GifBuilder gif;
-  gif.header(4, 2, 2).control(0x09, 2).image(0, 0, 4, 2, sequence(8, 1, 4))
+  gif.header(4, 2, 2)
+      .control(0x09, 2)
+      .image(0, 0, 4, 2, sequence(8, 1, 4))
       .image(1, 0, 3, 2, {2, 5, 2, 6, 2, 7});
   struct Case {
     int frame;
@@ -218,8 +263,12 @@ TEST(GifReader, FillShowsWhereDecodingStoppedEarly) {
   const Case cases[] = {{0x09, {1, 2, 0, 9, 9, 0}}, {0x08, {1, 2, 0, 0, 0, 0}}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.packed);
-    Bytes file = GifBuilder().header(3, 2).control(c.packed, 9).descriptor(0, 0, 2, 2)
-                     .data(8, {256, 1, 2}).bytes;
+    Bytes file = GifBuilder()
+                     .header(3, 2)
+                     .control(c.packed, 9)
+                     .descriptor(0, 0, 2, 2)
+                     .data(8, {256, 1, 2})
+                     .bytes;
     RecordingMessages messages;
     GifImage image;
     ASSERT_EQ(image.loadGifFromMemory(file.data(), file.size(), 0), 1);
@@ -257,9 +306,9 @@ TEST(GifReader, LoadsFromAFileAndTracesWhatIsNotOne) {
   GifImage missing;
   EXPECT_EQ(missing.loadGif(folder.file("none.gif").c_str(), 0), 0);
   EXPECT_TRUE(messages.shown.empty());
-  EXPECT_EQ(messages.traced, (std::vector<std::string>{"Bad format: " + other,
-                                                         "File not found: " +
-                                                             folder.file("none.gif")}));
+  EXPECT_EQ(messages.traced,
+            (std::vector<std::string>{"Bad format: " + other,
+                                      "File not found: " + folder.file("none.gif")}));
 }
 
 }  // namespace

@@ -86,8 +86,14 @@ class GifBuilder {
     return *this;
   }
   GifBuilder& control(int packed, int transparent) {
-    Bytes block{0x21, 0xF9, 0x04, static_cast<std::uint8_t>(packed), 0, 0,
-                static_cast<std::uint8_t>(transparent), 0};
+    Bytes block{0x21,
+                0xF9,
+                0x04,
+                static_cast<std::uint8_t>(packed),
+                0,
+                0,
+                static_cast<std::uint8_t>(transparent),
+                0};
     bytes.insert(bytes.end(), block.begin(), block.end());
     return *this;
   }

@@ -80,7 +80,7 @@ TEST(GifWriter, SizesTheColourTableToTheHighestIndex) {
     int fullPalette;
     int entries;
   };
-  const Case cases[] = {{0, 0, 2},   {1, 0, 2},   {2, 0, 4},   {3, 0, 4},     {4, 0, 8},
+  const Case cases[] = {{0, 0, 2},     {1, 0, 2},     {2, 0, 4},     {3, 0, 4},  {4, 0, 8},
                         {127, 0, 128}, {128, 0, 256}, {255, 0, 256}, {0, 1, 256}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << int(c.highest) << " full " << c.fullPalette);
@@ -128,8 +128,8 @@ TEST(GifWriter, FullTableSendsOneMorePrefixThenATwelveBitClear) {
   GifImage image;
   fill(image, 200, 100, noise(200 * 100, 5));
   Bytes file = saved(image, folder);
-  auto codes = giftest::readCodes(Bytes(file.begin() + static_cast<long>(dataStart(file)),
-                                        file.end()), 8);
+  auto codes =
+      giftest::readCodes(Bytes(file.begin() + static_cast<long>(dataStart(file)), file.end()), 8);
   ASSERT_GT(codes.size(), 3841u);
   EXPECT_EQ(codes[0].code, 256);
   // Codes 1 .. 3838 assign entries 258 .. 4095; code 3839 is the one more prefix; then the clear.
@@ -195,7 +195,8 @@ TEST(GifWriter, RefusesWhatItCannotWrite) {
   ASSERT_EQ(colour.allocatePixels(), 1);
   ASSERT_EQ(colour.allocatePalette(), 1);
   EXPECT_EQ(colour.saveGif(folder.file("colour.gif").c_str()), 0);
-  EXPECT_EQ(messages.shown, (std::vector<ShownMessage>{{"Error", "GIF requires 256 color format"}}));
+  EXPECT_EQ(messages.shown,
+            (std::vector<ShownMessage>{{"Error", "GIF requires 256 color format"}}));
 
   GifImage empty;
   fill(empty, 0, 3, {});
@@ -239,8 +240,8 @@ TEST(GifWriter, FailedWriteLeavesTheOriginalFile) {
 TEST(GifWriter, RewriteKeepsThePermissionsOfTheFileItReplaces) {
   TempFolder folder;
   std::string name = folder.write("private.gif", "old");
-  std::filesystem::permissions(name, std::filesystem::perms::owner_read |
-                                         std::filesystem::perms::owner_write);
+  std::filesystem::permissions(
+      name, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   GifImage image;
   fill(image, 2, 2, {0, 1, 2, 3});
   ASSERT_EQ(image.saveGif(name.c_str()), 1);
