@@ -304,28 +304,4 @@ TEST(GifWriter, SavesOnSeveralThreadsAtOnceGiveTheBytesOfOneAtATime) {
   }
 }
 
-TEST(GifWriter, WhatItWritesReadsBackThroughTheReader) {
-  struct Case {
-    int width, height;
-  };
-  const Case cases[] = {{1, 1}, {1, 7}, {3, 5}, {5, 3}, {17, 9}, {257, 33}, {640, 480}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
-    TempFolder folder;
-    GifImage image;
-    Bytes pixels = noise(static_cast<std::size_t>(c.width) * c.height, 3, 200);
-    fill(image, c.width, c.height, pixels);
-    Bytes file = saved(image, folder);
-    GifImage back;
-    ASSERT_EQ(back.loadGifFromMemory(file.data(), file.size(), 0), 1);
-    ASSERT_EQ(back.width, c.width);
-    Bytes screen;
-    for (int y = 0; y < c.height; ++y) {
-      const std::uint8_t* row = back.pixelAddress(0, y);
-      screen.insert(screen.end(), row, row + c.width);
-    }
-    EXPECT_EQ(screen, pixels);
-  }
-}
-
 }  // namespace
