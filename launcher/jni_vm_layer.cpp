@@ -11,6 +11,19 @@ namespace launcher {
 namespace {
 
 using CreateJavaVm = jint(JNICALL*)(JavaVM**, void**, void*);
+using DefaultInitArgs = jint(JNICALL*)(void*);
+
+// JDK 24 and later warn when a class loads a native library unless native access is enabled;
+// they are the ones that know this interface version. Earlier JDKs are not given the option:
+// JDK 17 would turn off its class-data sharing of the module graph for it, slowing every start.
+constexpr jint kJniVersion24 = 0x00180000;
+
+bool warnsOnNativeAccess(DefaultInitArgs defaults) {
+  if (!defaults) return false;
+  JavaVMInitArgs probe{};
+  probe.version = kJniVersion24;
+  return defaults(&probe) == JNI_OK;
+}
 
 // A class name as FindClass wants it: modified UTF-8 with '/' between package names.
 std::string jniClassName(const char16_t* name) {
@@ -112,15 +125,17 @@ class JniExecutor final : public ClassExecutor {
 
 class JniFactory final : public VmFactory {
  public:
-  JniFactory(JniVmLayer& layer, CreateJavaVm create) : layer_(layer), create_(create) {}
+  JniFactory(JniVmLayer& layer, CreateJavaVm create, bool enableNativeAccess)
+      : layer_(layer), create_(create), enableNativeAccess_(enableNativeAccess) {}
 
   std::unique_ptr<ClassExecutor> createVm() override {
     std::string libraryPath = "-Djava.library.path=" + layer_.libraryFolder();
-    std::vector<JavaVMOption> options(3);
+    std::vector<JavaVMOption> options(enableNativeAccess_ ? 3 : 2);
     options[0].optionString = const_cast<char*>("-Djava.class.path=.");
     options[1].optionString = libraryPath.data();
-    // Lets the application's native library load without a warning on the JDKs that give one.
-    options[2].optionString = const_cast<char*>("--enable-native-access=ALL-UNNAMED");
+    if (enableNativeAccess_) {
+      options[2].optionString = const_cast<char*>("--enable-native-access=ALL-UNNAMED");
+    }
     JavaVMInitArgs arguments{};
     arguments.version = JNI_VERSION_1_8;
     arguments.nOptions = static_cast<jint>(options.size());
@@ -136,6 +151,7 @@ class JniFactory final : public VmFactory {
  private:
   JniVmLayer& layer_;
   CreateJavaVm create_;
+  bool enableNativeAccess_;
 };
 
 }  // namespace
@@ -151,7 +167,9 @@ std::unique_ptr<VmFactory> JniVmLayer::obtainVm() {
     return nullptr;
   }
   // libjvm stays loaded for the life of the process.
-  return std::make_unique<JniFactory>(*this, create);
+  auto defaults = reinterpret_cast<DefaultInitArgs>(
+      platform::findSymbol(jvm, "JNI_GetDefaultJavaVMInitArgs"));
+  return std::make_unique<JniFactory>(*this, create, warnsOnNativeAccess(defaults));
 }
 
 void JniVmLayer::terminate() {}
