@@ -14,6 +14,7 @@ public class Fennaquil {
         System.out.println("Tavolin sample: working in " + OUTPUT.getAbsolutePath());
         clipboard();
         showFile();
+        saveJpeg();
         System.out.println("Tavolin sample: done");
     }
 
@@ -32,5 +33,20 @@ public class Fennaquil {
         Files.write(note.toPath(), new byte[] {0, 1, 2, 3, (byte) 0xFF});
         report("showFile(\"" + OUTPUT.getAbsolutePath() + "\", \"note.tavolin\")",
                Kestrilo.showFile(OUTPUT.getAbsolutePath(), "note.tavolin"));
+    }
+
+    private static void saveJpeg() {
+        // A 64 x 48 picture: a red-green gradient with a blue frame, top row first.
+        int width = 64, height = 48;
+        int[] pixels = new int[width * height];
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                boolean frame = x < 2 || y < 2 || x >= width - 2 || y >= height - 2;
+                pixels[y * width + x] = frame ? 0x0000FF : (x * 4) << 16 | (y * 5) << 8;
+            }
+        }
+        File jpeg = new File(OUTPUT, "sample.jpg");
+        report("saveJPEG(\"" + jpeg.getPath() + "\", " + width + " x " + height + ")",
+               Kestrilo.saveJPEG(jpeg.getPath(), pixels, width, height));
     }
 }

@@ -167,6 +167,14 @@ void freeModule(ModuleHandle module);
 // trailing separator; empty when unknown.
 std::string moduleFolder(const void* address);
 
+// ---------------------------------------------------------------------------------------------
+// File kind
+
+// True when the open file is an ordinary file on disk (not a device, pipe or socket). A writer
+// that removes what it left half-written asks first, so that it never unlinks a device node
+// that it was merely asked to write into.
+bool isRegularFile(FileHandle file);
+
 }  // namespace platform
 
 // ---------------------------------------------------------------------------------------------

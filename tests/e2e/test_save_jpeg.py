@@ -1,0 +1,164 @@
+"""The JPEG export end to end: Kestrilo.saveJPEG called from Java, the files read back by
+djpeg (libjpeg-turbo) and Pillow."""
+
+import re
+import struct
+import subprocess
+import sys
+import unittest
+
+from tavolin_e2e import call, require_tool, temp_folder
+
+RED = 0x00FF0000
+BLUE = 0x000000FF
+
+# 6 x 5, a red "F" on blue: a flip or a mirror changes it.
+F_SHAPE = ["FFFFF.",
+           "FF....",
+           "FFFF..",
+           "FF....",
+           "FF...."]
+
+# Pillow from Debian's python3-pil; the interpreter running the tests may not see Debian's
+# packages, so the decoding runs in whichever interpreter does.
+PILLOW_SCRIPT = """
+import sys
+from PIL import Image
+image = Image.open(sys.argv[1])
+image.load()
+print(image.format, image.mode, image.size[0], image.size[1])
+print(image.convert("RGB").tobytes().hex())
+"""
+
+
+def f_picture():
+    return [RED if ch == "F" else BLUE for row in F_SHAPE for ch in row]
+
+
+def save(folder, name, pixels, width, height, pixel_count=None):
+    """Calls saveJPEG through the Java driver; returns (result, stdout)."""
+    pixel_file = folder / "pixels.bin"
+    values = pixels if pixel_count is None else pixels[:pixel_count]
+    pixel_file.write_bytes(struct.pack("<%di" % len(values),
+                                       *[v - (1 << 32) if v >= 1 << 31 else v for v in values]))
+    result, process = call("saveJPEG", str(folder / name), width, height, str(pixel_file))
+    return result, process.stdout
+
+
+def decode_with_djpeg(path):
+    ppm = subprocess.run([require_tool("djpeg"), "-pnm", str(path)], capture_output=True,
+                         check=True).stdout
+    match = re.match(rb"P6\s+(\d+)\s+(\d+)\s+255\s", ppm)
+    width, height = int(match.group(1)), int(match.group(2))
+    return width, height, ppm[match.end():]
+
+
+def pillow_interpreter():
+    for interpreter in (sys.executable, "/usr/bin/python3"):
+        if subprocess.run([interpreter, "-c", "import PIL"], capture_output=True).returncode == 0:
+            return interpreter
+    raise AssertionError("Pillow is not installed (scripts/install-deps.sh)")
+
+
+def decode_with_pillow(path):
+    lines = subprocess.run([pillow_interpreter(), "-c", PILLOW_SCRIPT, str(path)],
+                           capture_output=True, text=True, check=True).stdout.split()
+    assert lines[0] == "JPEG", lines
+    return int(lines[2]), int(lines[3]), bytes.fromhex(lines[4])
+
+
+DECODERS = [("djpeg", decode_with_djpeg), ("Pillow", decode_with_pillow)]
+
+
+def pixel(rgb, width, x, y):
+    at = (y * width + x) * 3
+    return tuple(rgb[at:at + 3])
+
+
+class Decoders(unittest.TestCase):
+    def test_single_pixels_keep_their_colour(self):
+        cases = [("red", RED, (255, 0, 0)), ("blue", BLUE, (0, 0, 255)),
+                 ("green", 0x0000FF00, (0, 255, 0)), ("top byte ignored", 0xFF00FF00, (0, 255, 0))]
+        with temp_folder() as folder:
+            for name, value, expected in cases:
+                result, _ = save(folder, "one.jpg", [value], 1, 1)
+                self.assertEqual(result, 1)
+                for decoder, decode in DECODERS:
+                    with self.subTest(name, decoder=decoder):
+                        width, height, rgb = decode(folder / "one.jpg")
+                        self.assertEqual((width, height), (1, 1))
+                        for got, want in zip(pixel(rgb, 1, 0, 0), expected):
+                            self.assertLessEqual(abs(got - want), 12, pixel(rgb, 1, 0, 0))
+
+    def test_the_f_keeps_its_orientation_and_colours(self):
+        with temp_folder() as folder:
+            result, output = save(folder, "f.jpg", f_picture(), 6, 5)
+            self.assertEqual(result, 1)
+            self.assertNotIn("Error:", output)
+            for decoder, decode in DECODERS:
+                with self.subTest(decoder=decoder):
+                    width, height, rgb = decode(folder / "f.jpg")
+                    self.assertEqual((width, height), (6, 5))
+                    # The shape from brightness (red is much brighter than blue), the colour
+                    # from the dominant channel where a whole 2 x 2 chroma block is one colour.
+                    shape = []
+                    for y in range(5):
+                        row = ""
+                        for x in range(6):
+                            r, g, b = pixel(rgb, 6, x, y)
+                            row += "F" if 299 * r + 587 * g + 114 * b > 52000 else "."
+                        shape.append(row)
+                    self.assertEqual(shape, F_SHAPE)
+                    r, _, b = pixel(rgb, 6, 0, 0)
+                    self.assertGreater(r - b, 100, "top-left should be red")
+                    r, _, b = pixel(rgb, 6, 5, 4)
+                    self.assertGreater(b - r, 100, "bottom-right should be blue")
+
+
+class Files(unittest.TestCase):
+    def test_a_latin1_name_is_kept(self):
+        with temp_folder() as folder:
+            self.assertEqual(save(folder, "caf\u00e9.jpg", f_picture(), 6, 5)[0], 1)
+            self.assertTrue((folder / "caf\u00e9.jpg").exists())
+
+    def test_an_empty_picture_prints_the_library_error_and_leaves_no_file(self):
+        with temp_folder() as folder:
+            for width, height in ((0, 5), (6, 0)):
+                with self.subTest(width=width, height=height):
+                    result, output = save(folder, "empty.jpg", f_picture(), width, height)
+                    self.assertEqual(result, 1)
+                    self.assertIn("Error: Empty JPEG image (DNL not supported)\n", output)
+                    self.assertFalse((folder / "empty.jpg").exists())
+
+    def test_refused_calls_write_nothing(self):
+        with temp_folder() as folder:
+            # A path of 256 characters, whose first 255 would still name a file in the folder.
+            long_name = "n" * (256 - len(str(folder)) - 1)
+            cases = [("array one element short", "short.jpg", 29),
+                     ("path of 256 characters", long_name, None)]
+            for what, name, count in cases:
+                with self.subTest(what):
+                    result, output = save(folder, name, f_picture(), 6, 5, pixel_count=count)
+                    self.assertEqual(result, 1)
+                    self.assertNotIn("Error:", output)
+                    self.assertEqual([p.name for p in folder.iterdir()], ["pixels.bin"])
+
+    def test_a_large_picture_decodes_whole(self):
+        # Several 4096-byte blocks' worth of output with detail in every row.
+        width, height = 300, 200
+        pixels = [((x * 7) & 0xFF) << 16 | ((y * 5) & 0xFF) << 8 | ((x ^ y) & 0xFF)
+                  for y in range(height) for x in range(width)]
+        with temp_folder() as folder:
+            self.assertEqual(save(folder, "big.jpg", pixels, width, height)[0], 1)
+            self.assertGreater((folder / "big.jpg").stat().st_size, 3 * 4096)
+            got_width, got_height, rgb = decode_with_djpeg(folder / "big.jpg")
+            self.assertEqual((got_width, got_height), (width, height))
+            for x, y in ((0, 0), (299, 0), (150, 100), (299, 199)):
+                value = pixels[y * width + x]
+                want = (value >> 16 & 0xFF, value >> 8 & 0xFF, value & 0xFF)
+                for got, expected in zip(pixel(rgb, width, x, y), want):
+                    self.assertLessEqual(abs(got - expected), 40, (x, y))
+
+
+if __name__ == "__main__":
+    unittest.main()
