@@ -54,6 +54,12 @@ std::uint32_t workerRoutine(void* argument) {
 
 }  // namespace
 
+void releaseAbandonedHost() {
+  if (!abandonedHost) return;
+  destroyHost(abandonedHost);
+  abandonedHost = nullptr;
+}
+
 void showLauncherMessage(const char* text) { platform::messages().showError(kCaption, text); }
 
 void formatMessage(char* buffer, const char* format, const char* detail) {

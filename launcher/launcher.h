@@ -43,6 +43,11 @@ struct LauncherSetup {
 // the host is released, and only ending the process stops it.
 int runLauncher(const LauncherSetup& setup);
 
+// Releases and frees the host that runLauncher left to a worker which had not ended in time,
+// once that worker has ended. For callers that go on after runLauncher (tests); the program
+// ends instead.
+void releaseAbandonedHost();
+
 // Shows `text` in a modal error message with the caption "Tavolin".
 void showLauncherMessage(const char* text);
 

@@ -187,6 +187,9 @@ TEST(Launcher, AWorkerStillInsideTheVmAfterTheWaitIsLeftAlone) {
   platform::ThreadMessage stale;
   EXPECT_FALSE(platform::getMessage(stale));
   EXPECT_TRUE(run.messages.shown.empty());
+  launcher::releaseAbandonedHost();
+  calls = run.layer.recorded();
+  EXPECT_EQ(calls.back(), "terminate");
 }
 
 }  // namespace
