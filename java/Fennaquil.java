@@ -15,6 +15,7 @@ public class Fennaquil {
         clipboard();
         showFile();
         saveJpeg();
+        makeTransparent();
         System.out.println("Tavolin sample: done");
     }
 
@@ -48,5 +49,17 @@ public class Fennaquil {
         File jpeg = new File(OUTPUT, "sample.jpg");
         report("saveJPEG(\"" + jpeg.getPath() + "\", " + width + " x " + height + ")",
                Kestrilo.saveJPEG(jpeg.getPath(), pixels, width, height));
+    }
+
+    private static void makeTransparent() throws IOException {
+        // A 4 x 3 picture in three colours (red, blue, white), GIF87a without transparency; the
+        // call makes its top-left colour, red, transparent and rewrites it as GIF89a.
+        byte[] gif = {71, 73, 70, 56, 55, 97, 4, 0, 3, 0, -127, 0, 0, -56, 30, 30, 30, 30, -56,
+                      -16, -16, -16, 0, 0, 0, 44, 0, 0, 0, 0, 4, 0, 3, 0, 0, 8, 14, 0, 1, 0, 8, 16,
+                      0, -128, 0, 1, 5, 7, 6, 8, 8, 0, 59};
+        File picture = new File(OUTPUT, "picture.gif");
+        Files.write(picture.toPath(), gif);
+        report("makeTransparent(\"" + picture.getPath() + "\")",
+               Kestrilo.makeTransparent(picture.getPath()));
     }
 }

@@ -175,6 +175,17 @@ std::string moduleFolder(const void* address);
 // that it was merely asked to write into.
 bool isRegularFile(FileHandle file);
 
+// ---------------------------------------------------------------------------------------------
+// Replacing a file
+
+// Readies `file`, a new sibling from createSiblingTempFile, to take the place of `target`: it gets
+// the permission bits of `target`, so that a rewritten file stays as private (or as shared) as it
+// was. False when `target` exists but may not be written (a replacement would overrule the
+// file's protection), or is not an ordinary file: replacing a symbolic link, a device or a pipe
+// by a plain file would destroy it rather than rewrite it. True when `target` does not exist
+// (the new file keeps the usual bits).
+bool adoptTargetPermissions(FileHandle file, const char* target);
+
 }  // namespace platform
 
 // ---------------------------------------------------------------------------------------------

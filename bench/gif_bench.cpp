@@ -1,0 +1,163 @@
+// GIF decode and encode against giflib on the same 4096 × 4096 pictures, in the same run:
+// "noise" (random indices, the worst case for LZW) and "photo" (smooth gradients in 24 colours,
+// long runs and repeated strings). Decoders read the same bytes from memory (our own file, so
+// both decode one interlaced image); encoders write an interlaced file to the temporary folder.
+#include <benchmark/benchmark.h>
+#include <gif_lib.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "library/image/gif_image.h"
+
+namespace {
+
+constexpr int kSide = 4096;
+
+std::vector<std::uint8_t> picture(bool noise) {
+  std::vector<std::uint8_t> pixels(static_cast<std::size_t>(kSide) * kSide);
+  std::mt19937 random(7);
+  for (int y = 0; y < kSide; ++y) {
+    for (int x = 0; x < kSide; ++x) {
+      std::uint8_t& p = pixels[static_cast<std::size_t>(y) * kSide + x];
+      if (noise) {
+        p = static_cast<std::uint8_t>(random());
+      } else {
+        double v = 0.5 + 0.25 * std::sin(x / 400.0) + 0.25 * std::cos((x + 2 * y) / 700.0);
+        p = static_cast<std::uint8_t>(static_cast<int>(v * 23.99));
+      }
+    }
+  }
+  return pixels;
+}
+
+void fill(GifImage& image, const std::vector<std::uint8_t>& pixels) {
+  image.setFormat(kSide, kSide, 1);
+  image.allocatePalette();
+  image.allocatePixels();
+  for (int i = 0; i < 768; ++i) image.palette[i] = static_cast<std::uint8_t>(i * 11);
+  for (int y = 0; y < kSide; ++y) {
+    std::memcpy(image.pixelAddress(0, y), &pixels[static_cast<std::size_t>(y) * kSide], kSide);
+  }
+}
+
+std::string tempName(const char* name) {
+  return (std::filesystem::temp_directory_path() / name).string();
+}
+
+struct Fixture {
+  std::vector<std::uint8_t> pixels;
+  std::vector<std::uint8_t> file;
+};
+
+const Fixture& fixture(bool noise) {
+  static Fixture fixtures[2];
+  Fixture& f = fixtures[noise];
+  if (f.file.empty()) {
+    f.pixels = picture(noise);
+    GifImage image;
+    fill(image, f.pixels);
+    std::string name = tempName("tavolin-bench-source.gif");
+    image.saveGif(name.c_str());
+    std::ifstream in(name, std::ios::binary);
+    f.file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::filesystem::remove(name);
+  }
+  return f;
+}
+
+void ourDecode(benchmark::State& state, bool noise) {
+  const Fixture& f = fixture(noise);
+  for (auto _ : state) {
+    GifImage image;
+    benchmark::DoNotOptimize(image.loadGifFromMemory(f.file.data(), f.file.size(), 0));
+    benchmark::DoNotOptimize(*image.pixelAddress(0, 0));
+  }
+  state.SetBytesProcessed(state.iterations() * kSide * kSide);
+}
+
+struct MemoryInput {
+  const std::vector<std::uint8_t>* bytes;
+  std::size_t at;
+};
+
+int readMemory(GifFileType* gif, GifByteType* out, int count) {
+  auto* input = static_cast<MemoryInput*>(gif->UserData);
+  std::size_t left = input->bytes->size() - input->at;
+  std::size_t n = static_cast<std::size_t>(count) < left ? static_cast<std::size_t>(count) : left;
+  std::memcpy(out, input->bytes->data() + input->at, n);
+  input->at += n;
+  return static_cast<int>(n);
+}
+
+void giflibDecode(benchmark::State& state, bool noise) {
+  const Fixture& f = fixture(noise);
+  for (auto _ : state) {
+    MemoryInput input{&f.file, 0};
+    int error = 0;
+    GifFileType* gif = DGifOpen(&input, readMemory, &error);
+    benchmark::DoNotOptimize(DGifSlurp(gif));
+    benchmark::DoNotOptimize(gif->SavedImages[0].RasterBits[0]);
+    DGifCloseFile(gif, &error);
+  }
+  state.SetBytesProcessed(state.iterations() * kSide * kSide);
+}
+
+void ourEncode(benchmark::State& state, bool noise) {
+  const Fixture& f = fixture(noise);
+  GifImage image;
+  fill(image, f.pixels);
+  std::string name = tempName("tavolin-bench-ours.gif");
+  for (auto _ : state) benchmark::DoNotOptimize(image.saveGif(name.c_str()));
+  state.counters["file_bytes"] = static_cast<double>(std::filesystem::file_size(name));
+  std::filesystem::remove(name);
+  state.SetBytesProcessed(state.iterations() * kSide * kSide);
+}
+
+void giflibEncode(benchmark::State& state, bool noise) {
+  const Fixture& f = fixture(noise);
+  std::string name = tempName("tavolin-bench-giflib.gif");
+  std::vector<GifColorType> colours(256);
+  for (int i = 0; i < 256; ++i) {
+    colours[i] = {static_cast<GifByteType>(i * 33), static_cast<GifByteType>(i * 33 + 1),
+                  static_cast<GifByteType>(i * 33 + 2)};
+  }
+  for (auto _ : state) {
+    int error = 0;
+    GifFileType* gif = EGifOpenFileName(name.c_str(), false, &error);
+    gif->SWidth = gif->SHeight = kSide;
+    gif->SColorResolution = 8;
+    gif->SBackGroundColor = 0;
+    gif->SColorMap = GifMakeMapObject(256, colours.data());
+    // EGifSpew closes the file and frees the image, raster included, so it gets a copy (a 16 MB
+    // copy, a few milliseconds of giflib's time).
+    SavedImage* image = GifMakeSavedImage(gif, nullptr);
+    image->ImageDesc.Width = image->ImageDesc.Height = kSide;
+    image->ImageDesc.Interlace = true;
+    image->RasterBits = static_cast<GifByteType*>(malloc(f.pixels.size()));
+    std::memcpy(image->RasterBits, f.pixels.data(), f.pixels.size());
+    benchmark::DoNotOptimize(EGifSpew(gif));
+  }
+  state.counters["file_bytes"] = static_cast<double>(std::filesystem::file_size(name));
+  std::filesystem::remove(name);
+  state.SetBytesProcessed(state.iterations() * kSide * kSide);
+}
+
+BENCHMARK_CAPTURE(ourDecode, noise, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(giflibDecode, noise, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ourDecode, photo, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(giflibDecode, photo, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ourEncode, noise, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(giflibEncode, noise, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ourEncode, photo, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(giflibEncode, photo, false)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,137 @@
+// Writing a GifImage as a one-image GIF89a file: header and global colour table, the optional
+// looping and graphic control extensions, one interlaced image covering the whole screen, and
+// the trailer.
+#include <cstring>
+#include <string>
+
+#include "library/image/gif_image.h"
+#include "library/image/lzw_encoder.h"
+#include "library/support/reporting.h"
+#include "platform/platform.h"
+
+namespace {
+
+void putUint16(std::uint8_t* field, std::int32_t value) {
+  field[0] = static_cast<std::uint8_t>(value);
+  field[1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+// The colour table size code b (the table has 2^(b+1) entries) for the highest index in use.
+std::int32_t colourTableCode(const GifImage& image) {
+  std::int32_t highest = 255;
+  if (!image.fullPalette) {
+    // In memory order, padding included (it is zero); any index above 128 already asks for the
+    // full table, so the scan stops there. It is taken in chunks that the compiler turns into
+    // vector code; the result is the same as a byte-by-byte scan that stops once the maximum passes
+    // 128.
+    highest = 0;
+    constexpr std::int32_t kChunk = 4096;
+    for (std::int32_t at = 0; at < image.size && highest <= 128; at += kChunk) {
+      std::int32_t end = image.size - at < kChunk ? image.size : at + kChunk;
+      std::uint8_t chunkHighest = 0;
+      for (std::int32_t i = at; i < end; ++i) {
+        chunkHighest = image.pixels[i] > chunkHighest ? image.pixels[i] : chunkHighest;
+      }
+      if (chunkHighest > highest) highest = chunkHighest;
+    }
+  }
+  std::int32_t code = 7;
+  while (code > 0 && !(highest & (1 << code))) --code;
+  return code;
+}
+
+constexpr std::uint8_t kLoopingExtension[19] = {0x21, 0xFF, 0x0B, 'N',  'E', 'T', 'S',
+                                                'C',  'A',  'P',  'E',  '2', '.', '0',
+                                                0x03, 0x01, 0x00, 0x00, 0x00};
+
+}  // namespace
+
+int GifImage::saveGif(const char* name) {
+  if (pixelFormat != 1) {
+    showError("GIF requires 256 color format");
+    return 0;
+  }
+  // A GIF screen is at most 65535 pixels each way, and an empty one has no pixel to encode.
+  if (width <= 0 || height <= 0 || width > 0xFFFF || height > 0xFFFF || !pixels || !palette) {
+    traceMessage("Bad format: ", name);
+    return 0;
+  }
+  std::memcpy(header.signature, "GIF89a", 6);
+  putUint16(header.screenWidth, width);
+  putUint16(header.screenHeight, height);
+  header.background = 0;
+  header.aspect = 0;
+
+  // The new file is made beside the named one and replaces it only once it is whole: a full
+  // disk or a failing write must not cost the user the file that was there.
+  std::string tempName;
+  outputFile = platform::createSiblingTempFile(name, tempName);
+  if (outputFile == kInvalidHandle || !platform::adoptTargetPermissions(outputFile, name)) {
+    traceMessage("Cannot create file: ", name);
+    if (outputFile != kInvalidHandle) {
+      closeFile(outputFile);
+      platform::removeFile(tempName.c_str());
+    }
+    outputFile = 0;
+    return 0;
+  }
+
+  bool written;
+  {
+    GifOutput output(outputFile);
+    std::int32_t tableCode = colourTableCode(*this);
+    header.packed = static_cast<std::uint8_t>(0x80 + tableCode);
+    output.put(&header, sizeof header);
+    output.put(palette, 3 << (tableCode + 1));
+    if (loopForever) output.put(kLoopingExtension, sizeof kLoopingExtension);
+    writeImage(output);
+    output.putByte(0x3B);
+    written = output.flush();
+  }
+  closeFile(outputFile);
+  outputFile = 0;
+  if (!written || !platform::replaceFile(tempName.c_str(), name)) {
+    if (written) traceMessage("Cannot create file: ", name);
+    platform::removeFile(tempName.c_str());
+    return 0;
+  }
+  return 1;
+}
+
+void GifImage::writeImage(GifOutput& output) {
+  if (transparentSet == 1 || frameRate != 0) {
+    std::int32_t delay = frameRate != 0 ? 100 / frameRate : 0;
+    const std::uint8_t control[8] = {
+        0x21,
+        0xF9,
+        0x04,
+        static_cast<std::uint8_t>((transparentSet ? 0x01 : 0x00) | (fillBeforeDecode ? 0x08 : 0)),
+        static_cast<std::uint8_t>(delay),
+        static_cast<std::uint8_t>(delay >> 8),
+        transparentIndex,
+        0x00};
+    output.put(control, sizeof control);
+  }
+  putUint16(descriptor.left, 0);
+  putUint16(descriptor.top, 0);
+  putUint16(descriptor.width, width);
+  putUint16(descriptor.height, height);
+  descriptor.packed = 0x40;
+  output.putByte(0x2C);
+  output.put(&descriptor, sizeof descriptor);
+  encodeLzw(output);
+}
+
+void GifImage::encodeLzw(GifOutput& output) {
+  // About 25 KB of tables: the encoder of this one save, on its stack.
+  LzwEncoder encoder(output);
+  encoder.start();
+  static constexpr std::int32_t kPassStart[4] = {0, 4, 2, 1};
+  static constexpr std::int32_t kPassStep[4] = {8, 8, 4, 2};
+  for (int pass = 0; pass < 4; ++pass) {
+    for (std::int32_t row = kPassStart[pass]; row < height; row += kPassStep[pass]) {
+      encoder.addPixels(pixelAddress(0, row), width);
+    }
+  }
+  encoder.finish();
+}

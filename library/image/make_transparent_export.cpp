@@ -1,0 +1,30 @@
+// Making a GIF file transparent: Kestrilo_makeTransparent.
+//
+// The first image of the file is read; when the file declares no transparent colour before it,
+// the colour of the top-left pixel becomes the transparent one and the file is rewritten as a
+// single interlaced GIF89a image (further images, comments and looping are not kept). The
+// rewrite replaces the file only once the new one is whole. 1 when the file was read as a GIF,
+// whether or not it was rewritten; 0 otherwise, the file untouched.
+#include <new>
+
+#include "library/boundary/exports.h"
+#include "library/boundary/file_name.h"
+#include "library/image/gif_image.h"
+
+std::int32_t Kestrilo_makeTransparent(Receiver, StringHandle gifFile) {
+  NameBuffer path;
+  if (!convertFileName(gifFile, path)) return 0;
+  GifImage* image = new (std::nothrow) GifImage;
+  if (!image) return 0;
+  if (!image->loadGif(path, 0)) {
+    delete image;
+    return 0;
+  }
+  if (image->transparentSet == 0) {
+    image->transparentIndex = *image->pixelAddress(0, 0);
+    image->transparentSet = 1;
+    image->saveGif(path);  // its failures are shown or traced where they happen
+  }
+  delete image;
+  return 1;
+}
