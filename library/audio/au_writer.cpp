@@ -32,6 +32,19 @@ constexpr std::array<std::uint8_t, 256> kExponent = makeExponentTable();
 constexpr std::int32_t kBias = 132;
 constexpr std::int32_t kClip = 32635;
 
+// The code of every 16-bit sample, worked out once per process: the writer looks codes up
+// rather than computing each one.
+const std::uint8_t* muLawCodes() {
+  static const std::array<std::uint8_t, 65536> codes = [] {
+    std::array<std::uint8_t, 65536> table{};
+    for (std::int32_t s = -32768; s <= 32767; ++s) {
+      table[static_cast<std::uint16_t>(s)] = linearToMuLaw(static_cast<std::int16_t>(s));
+    }
+    return table;
+  }();
+  return codes.data();
+}
+
 // Writes what the block holds; false once a write has failed or the disk took nothing more.
 bool flush(FileHandle file, const std::uint8_t* block, std::int32_t count) {
   while (count > 0) {
@@ -70,14 +83,16 @@ int Sound::saveAu(const char* path) {
 
   if (writing && samples && format && frameCount > 0) {
     const std::uint32_t block = format->blockAlign;
+    const std::uint8_t* code = muLawCodes();
     const bool eightBit = format->bitsPerSample == 8;
     std::uint8_t codes[16384];
     std::int32_t held = 0;
     const std::uint8_t* frame = samples;
     for (std::int32_t i = 0; i < frameCount && writing; ++i, frame += block) {
-      const auto sample = eightBit ? static_cast<std::int16_t>((frame[0] - 128) * 256)
-                                   : static_cast<std::int16_t>(frame[0] | frame[1] << 8);
-      codes[held++] = linearToMuLaw(sample);
+      // The sample's 16 bits: an 8-bit sample b is (b - 128) × 256.
+      const std::uint16_t sample = eightBit ? static_cast<std::uint16_t>((frame[0] ^ 0x80) << 8)
+                                            : static_cast<std::uint16_t>(frame[0] | frame[1] << 8);
+      codes[held++] = code[sample];
       if (held == static_cast<std::int32_t>(sizeof codes)) {
         writing = flush(file, codes, held);
         held = 0;

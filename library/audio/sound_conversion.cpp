@@ -1,9 +1,11 @@
 // The two conversions on the way to an AU file: fewer channels, another frame rate.
 //
-// Both build a new sample buffer, copy frames into it and take it in place of the old one, so a
-// failed allocation leaves the sound as it was. Lengths are computed in 64 bits and refused when
-// they do not fit the Sound's 32-bit lengths. Every byte of the new buffer that a later step may
-// read is written: frames that have no source are silence (zero bytes).
+// Reducing the channels gathers the kept bytes of each frame in place (they only move towards the
+// front), which spares a second buffer the size of the sound; raising them and resampling build
+// a new buffer and take it in place of the old one, so a failed allocation leaves the sound as it
+// was. Lengths are computed in 64 bits and refused when they do not fit the Sound's 32-bit
+// lengths. Every byte that a later step may read is written: frames without a source are silence
+// (zero bytes).
 #include <cstring>
 #include <limits>
 
@@ -43,6 +45,29 @@ inline void copyFrame(std::uint8_t* to, const std::uint8_t* from, std::uint32_t 
   }
 }
 
+// Bytes from `written` to `length` that no frame wrote (a length that is not a whole number of
+// frames) become silence, so that nothing later reads stale memory.
+void zeroTail(std::uint8_t* block, std::int64_t written, std::int64_t length) {
+  if (written < length) std::memset(block + written, 0, static_cast<std::size_t>(length - written));
+}
+
+// The first `size` bytes of each of `frames` frames of `from` (frame size `step`), one after
+// another in `to`. `to` may be `from`: frames only move towards the front. The common shapes
+// (stereo to mono at 8 and 16 bits) get loops of fixed size.
+template <std::uint32_t kStep, std::uint32_t kSize>
+void gather(std::uint8_t* to, const std::uint8_t* from, std::int32_t frames) {
+  for (std::int32_t i = 0; i < frames; ++i) std::memmove(to + i * kSize, from + i * std::int64_t{kStep}, kSize);
+}
+
+void keepFirstBytes(std::uint8_t* to, const std::uint8_t* from, std::int32_t frames,
+                    std::uint32_t step, std::uint32_t size) {
+  if (step == 4 && size == 2) return gather<4, 2>(to, from, frames);
+  if (step == 2 && size == 1) return gather<2, 1>(to, from, frames);
+  for (std::int32_t i = 0; i < frames; ++i) {
+    std::memmove(to + static_cast<std::int64_t>(i) * size, from + static_cast<std::int64_t>(i) * step, size);
+  }
+}
+
 }  // namespace
 
 bool Sound::setChannels(std::int32_t n) {
@@ -58,27 +83,27 @@ bool Sound::setChannels(std::int32_t n) {
     showError("Sorry, not enough memory");
     return false;
   }
-  std::uint8_t* target = newSampleBuffer(newLength);
-  if (!target) return false;
-
-  // Each frame keeps its first channels; when the count rises, the last channel kept is
-  // repeated into the new ones.
-  const std::uint32_t kept = newBlock < oldBlock ? newBlock : oldBlock;
-  const std::uint8_t* source = samples;
-  std::uint8_t* out = target;
-  for (std::int32_t i = 0; i < frameCount; ++i, source += oldBlock, out += newBlock) {
-    copyFrame(out, source, kept);
-    for (std::uint32_t filled = kept; filled < newBlock; filled += bytesPerChannel) {
-      std::memcpy(out + filled, out + kept - bytesPerChannel, bytesPerChannel);
+  if (newBlock < oldBlock) {
+    // Fewer channels: every frame moves to a lower or equal offset, so the frames are gathered
+    // in place, front to back; the tail of the block is no longer part of the sound.
+    keepFirstBytes(samples, samples, frameCount, oldBlock, newBlock);
+    zeroTail(samples, static_cast<std::int64_t>(frameCount) * newBlock, newLength);
+    dataLength = static_cast<std::int32_t>(newLength);
+  } else {
+    std::uint8_t* target = newSampleBuffer(newLength);
+    if (!target) return false;
+    // More channels: the last channel kept is repeated into the new ones.
+    const std::uint8_t* source = samples;
+    std::uint8_t* out = target;
+    for (std::int32_t i = 0; i < frameCount; ++i, source += oldBlock, out += newBlock) {
+      std::memcpy(out, source, oldBlock);
+      for (std::uint32_t filled = oldBlock; filled < newBlock; filled += bytesPerChannel) {
+        std::memcpy(out + filled, out + oldBlock - bytesPerChannel, bytesPerChannel);
+      }
     }
+    zeroTail(target, static_cast<std::int64_t>(frameCount) * newBlock, newLength);
+    replaceSamples(target, static_cast<std::int32_t>(newLength));
   }
-  // Bytes past the last whole frame (a length that is not a multiple of the frame) are silence.
-  const std::int64_t written = static_cast<std::int64_t>(frameCount) * newBlock;
-  if (written < newLength) {
-    std::memset(target + written, 0, static_cast<std::size_t>(newLength - written));
-  }
-
-  replaceSamples(target, static_cast<std::int32_t>(newLength));
   format->channels = static_cast<std::uint16_t>(n);
   format->blockAlign = static_cast<std::uint16_t>(newBlock);
   format->byteRate = format->sampleRate * newBlock;
@@ -117,10 +142,7 @@ bool Sound::setSampleRate(std::int32_t rate) {
       std::memset(out, 0, block);
     }
   }
-  const std::int64_t written = static_cast<std::int64_t>(outputFrames) * block;
-  if (written < newLength) {
-    std::memset(target + written, 0, static_cast<std::size_t>(newLength - written));
-  }
+  zeroTail(target, static_cast<std::int64_t>(outputFrames) * block, newLength);
 
   replaceSamples(target, static_cast<std::int32_t>(newLength));
   format->sampleRate = static_cast<std::uint32_t>(rate);

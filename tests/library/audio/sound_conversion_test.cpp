@@ -194,15 +194,17 @@ TEST(SetSampleRate, LengthBeyond32BitsIsRefused) {
 
 TEST(Conversions, FailedAllocationLeavesTheSoundAsItWas) {
   Sound sound;
-  loaded(sound, {1, 2, 44100, 4, 16}, stereo16(100));
+  loaded(sound, {1, 1, 44100, 2, 16}, stereo16(100));
   RecordingMessages messages;
   FailingMemory memory;
-  EXPECT_FALSE(sound.setChannels(1));
+  EXPECT_FALSE(sound.setChannels(2));
   EXPECT_FALSE(sound.setSampleRate(8012));
   EXPECT_EQ(sound.dataLength, 400);
-  EXPECT_EQ(sound.format->channels, 2);
+  EXPECT_EQ(sound.format->channels, 1);
   EXPECT_EQ(sound.format->sampleRate, 44100u);
   EXPECT_EQ(messages.shown.size(), 2u);
+  // Reducing the channels needs no new buffer.
+  EXPECT_TRUE(sound.setChannels(1));
 }
 
 TEST(SaveAu, HeaderAndBytesOfOneSecondOfStereo) {

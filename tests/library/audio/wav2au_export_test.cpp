@@ -87,7 +87,7 @@ TEST(Wav2Au, OutOfMemoryInAConversionWritesNothing) {
   Bytes wav = canonicalWav({1, 2, 44100, 4, 16}, stereo16(44100));
   std::string in = folder.write("in.wav", std::string(wav.begin(), wav.end()));
   RecordingMessages messages;
-  // The sample buffer (176401 bytes) is granted; the 88200-byte channel buffer is not.
+  // The format record and the sample buffer are granted; the resampled buffer is not.
   FailingMemory memory(2);
   EXPECT_EQ(wav2au(in, folder.file("out.au")), 0);
   EXPECT_FALSE(std::filesystem::exists(folder.file("out.au")));
