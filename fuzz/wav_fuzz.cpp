@@ -55,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     volatile std::uint32_t sum = 0;
     const std::uint32_t width = sound.format->bitsPerSample == 8 ? 1 : 2;
     for (std::int32_t i = 0; i < sound.frameCount; ++i) {
-      const std::uint8_t* frame = sound.samples + static_cast<std::int64_t>(i) * sound.format->blockAlign;
+      const std::uint8_t* frame =
+          sound.samples + static_cast<std::int64_t>(i) * sound.format->blockAlign;
       for (std::uint32_t b = 0; b < width; ++b) sum = sum + frame[b];
       sum = sum + linearToMuLaw(static_cast<std::int16_t>(frame[0] << 8));
     }

@@ -74,7 +74,7 @@ int Sound::saveAu(const char* path) {
 
   const std::uint32_t rate = format ? format->sampleRate : 0;
   const std::uint32_t channels = format ? format->channels : 0;
-  const std::uint32_t header[6] = {kAuMagic,   kAuHeaderSize, static_cast<std::uint32_t>(frameCount),
+  const std::uint32_t header[6] = {kAuMagic, kAuHeaderSize, static_cast<std::uint32_t>(frameCount),
                                    kAuMuLaw, rate,          channels};
   bool writing = true;
   for (std::uint32_t field : header) {

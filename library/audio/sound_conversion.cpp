@@ -56,7 +56,8 @@ void zeroTail(std::uint8_t* block, std::int64_t written, std::int64_t length) {
 // (stereo to mono at 8 and 16 bits) get loops of fixed size.
 template <std::uint32_t kStep, std::uint32_t kSize>
 void gather(std::uint8_t* to, const std::uint8_t* from, std::int32_t frames) {
-  for (std::int32_t i = 0; i < frames; ++i) std::memmove(to + i * kSize, from + i * std::int64_t{kStep}, kSize);
+  for (std::int32_t i = 0; i < frames; ++i)
+    std::memmove(to + i * kSize, from + i * std::int64_t{kStep}, kSize);
 }
 
 void keepFirstBytes(std::uint8_t* to, const std::uint8_t* from, std::int32_t frames,
@@ -64,7 +65,8 @@ void keepFirstBytes(std::uint8_t* to, const std::uint8_t* from, std::int32_t fra
   if (step == 4 && size == 2) return gather<4, 2>(to, from, frames);
   if (step == 2 && size == 1) return gather<2, 1>(to, from, frames);
   for (std::int32_t i = 0; i < frames; ++i) {
-    std::memmove(to + static_cast<std::int64_t>(i) * size, from + static_cast<std::int64_t>(i) * step, size);
+    std::memmove(to + static_cast<std::int64_t>(i) * size,
+                 from + static_cast<std::int64_t>(i) * step, size);
   }
 }
 

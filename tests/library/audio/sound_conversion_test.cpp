@@ -25,15 +25,17 @@ std::int16_t sampleAt(const Sound& sound, std::int32_t frame) {
 }
 
 std::uint32_t bigEndian(const std::string& bytes, std::size_t offset) {
-  auto b = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[offset + i])); };
+  auto b = [&](std::size_t i) {
+    return static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[offset + i]));
+  };
   return b(0) << 24 | b(1) << 16 | b(2) << 8 | b(3);
 }
 
 TEST(MuLaw, Codes) {
   const std::pair<std::int16_t, std::uint8_t> cases[] = {
-      {0, 0xFF},     {1, 0xFF},      {-1, 0x7F},     {100, 0xF2},    {-100, 0x72},
-      {1000, 0xCE},  {4000, 0xAF},   {-4000, 0x2F},  {32767, 0x80},  {-32767, 0x00},
-      {-32768, 0x00}, {32635, 0x80}, {123, 0xF0},    {-8159, 0x1F},
+      {0, 0xFF},      {1, 0xFF},     {-1, 0x7F},    {100, 0xF2},   {-100, 0x72},
+      {1000, 0xCE},   {4000, 0xAF},  {-4000, 0x2F}, {32767, 0x80}, {-32767, 0x00},
+      {-32768, 0x00}, {32635, 0x80}, {123, 0xF0},   {-8159, 0x1F},
   };
   for (auto [sample, code] : cases) {
     SCOPED_TRACE(sample);
@@ -67,7 +69,8 @@ TEST(SetChannels, OneSecondOfStereoKeepsTheLeftChannel) {
   EXPECT_EQ(sound.format->byteRate, 88200u);
   EXPECT_EQ(sound.format->sampleRate, 44100u);
   EXPECT_EQ(sound.format->bitsPerSample, 16);
-  for (std::int32_t i : {0, 1, 2, 12345, 44099}) EXPECT_EQ(sampleAt(sound, i), static_cast<std::int16_t>(i));
+  for (std::int32_t i : {0, 1, 2, 12345, 44099})
+    EXPECT_EQ(sampleAt(sound, i), static_cast<std::int16_t>(i));
 }
 
 TEST(SetChannels, RequestsThatChangeNothing) {
@@ -98,7 +101,8 @@ TEST(SetChannels, RaisingToStereoRepeatsTheChannel) {
   Sound sound;
   loaded(sound, {1, 1, 8000, 2, 16}, {1, 2, 3, 4});
   EXPECT_TRUE(sound.setChannels(2));
-  EXPECT_EQ(Bytes(sound.samples, sound.samples + sound.dataLength), (Bytes{1, 2, 1, 2, 3, 4, 3, 4}));
+  EXPECT_EQ(Bytes(sound.samples, sound.samples + sound.dataLength),
+            (Bytes{1, 2, 1, 2, 3, 4, 3, 4}));
   EXPECT_EQ(sound.format->blockAlign, 4);
   EXPECT_EQ(sound.frameCount, 2);
 }
@@ -158,8 +162,8 @@ TEST(SetSampleRate, RateLimits) {
     std::int32_t rate;
     bool changes;
   };
-  const Case cases[] = {{999, false}, {1000, true}, {100000, true}, {100001, false},
-                        {22050, false}, {0, false}, {-8012, false}};
+  const Case cases[] = {{999, false},   {1000, true}, {100000, true}, {100001, false},
+                        {22050, false}, {0, false},   {-8012, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.rate);
     Sound sound;
@@ -244,7 +248,9 @@ TEST(SaveAu, FirstSampleOfEachFrame) {
     std::string codes;
   };
   const Case cases[] = {
-      {"stereo 16-bit", {1, 2, 8012, 4, 16}, {0xE8, 0x03, 0x60, 0xF0, 0x64, 0x00, 0x00, 0x00},
+      {"stereo 16-bit",
+       {1, 2, 8012, 4, 16},
+       {0xE8, 0x03, 0x60, 0xF0, 0x64, 0x00, 0x00, 0x00},
        "\xCE\xF2"},
       {"24-bit", {1, 1, 8012, 3, 24}, {0xA0, 0x0F, 0x7F, 0x9C, 0xFF, 0x00}, "\xAF\x72"},
   };

@@ -19,8 +19,8 @@
 
 namespace {
 
-using wavtest::Bytes;
 using platform::posix::runProgram;
+using wavtest::Bytes;
 
 std::string run(const std::vector<std::string>& argv) {
   platform::posix::ProcessResult result = runProgram(argv, {}, true);
@@ -41,7 +41,8 @@ void writeBytes(const TempFolder& folder, const std::string& name, const Bytes& 
 Bytes withListChunk(const Bytes& wav) {
   std::size_t fmtLength = wav[16] | wav[17] << 8;
   std::size_t afterFmt = 20 + fmtLength + (fmtLength & 1);
-  Bytes list = wavtest::chunk("LIST", {'I', 'N', 'F', 'O', 'I', 'C', 'M', 'T', 3, 0, 0, 0, 'a', 'b', 'c'});
+  Bytes list =
+      wavtest::chunk("LIST", {'I', 'N', 'F', 'O', 'I', 'C', 'M', 'T', 3, 0, 0, 0, 'a', 'b', 'c'});
   Bytes out(wav.begin(), wav.begin() + static_cast<std::ptrdiff_t>(afterFmt));
   out.insert(out.end(), list.begin(), list.end());
   out.insert(out.end(), wav.begin() + static_cast<std::ptrdiff_t>(afterFmt), wav.end());
@@ -99,7 +100,8 @@ TEST_P(SoxPeer, SoxFilesLoadAndOurAuFilesReadBack) {
   const std::int64_t expectedFrames =
       v.rate == kAuSampleRate
           ? monoLength / bytesPerChannel
-          : (static_cast<std::int64_t>(static_cast<double>(monoLength) * kAuSampleRate / v.rate) & ~3) /
+          : (static_cast<std::int64_t>(static_cast<double>(monoLength) * kAuSampleRate / v.rate) &
+             ~3) /
                 bytesPerChannel;
   const std::string au = folder.file("out.au");
   EXPECT_EQ(std::atoi(run({"sox", "--i", "-c", au}).c_str()), 1);

@@ -30,7 +30,8 @@ TEST(Wav2Au, OneSecondOfStereoBecomesAnAuFileOf8036Bytes) {
   EXPECT_EQ(wav2au(folder.file("in \xE9.wav"), folder.file("out \xE9.au")), 1);
   std::string au = folder.read("out é.au");
   ASSERT_EQ(au.size(), 8036u);
-  EXPECT_EQ(au.substr(0, 24), std::string(".snd\0\0\0\x18\0\0\x1F\x4C\0\0\0\x01\0\0\x1F\x4C\0\0\0\x01", 24));
+  EXPECT_EQ(au.substr(0, 24),
+            std::string(".snd\0\0\0\x18\0\0\x1F\x4C\0\0\0\x01\0\0\x1F\x4C\0\0\0\x01", 24));
   EXPECT_TRUE(messages.shown.empty());
 }
 

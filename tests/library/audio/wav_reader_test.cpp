@@ -72,7 +72,8 @@ TEST(WavReader, ChunksAroundTheTagsDoNotChangeTheSamples) {
   const Case cases[] = {
       {"canonical", canonicalWav(f, data)},
       {"list chunk between fmt and data", riff({fmtChunk(f), chunk("LIST", list), dataChunk})},
-      {"odd-length chunk with its pad byte", riff({fmtChunk(f), chunk("junk", {1, 2, 3}), dataChunk})},
+      {"odd-length chunk with its pad byte",
+       riff({fmtChunk(f), chunk("junk", {1, 2, 3}), dataChunk})},
       {"odd-length fmt chunk with its pad byte", riff({oddFmt, dataChunk})},
       {"18-byte fmt chunk", riff({fmtChunk(f, {0, 0}), chunk("fact", {37, 0, 0, 0}), dataChunk})},
       {"no RIFF header at all", noRiff},
@@ -105,7 +106,8 @@ TEST(WavReader, DataTagInsideAnEarlierChunkIsTakenAsTheTag) {
   put32(trap, 2);
   trap.push_back(9);
   trap.push_back(8);
-  Bytes file = riff({fmtChunk({1, 1, 8000, 1, 8}), chunk("LIST", trap), chunk("data", {1, 2, 3, 4})});
+  Bytes file =
+      riff({fmtChunk({1, 1, 8000, 1, 8}), chunk("LIST", trap), chunk("data", {1, 2, 3, 4})});
   Sound sound;
   ASSERT_EQ(sound.loadWavFromMemory(file.data(), file.size()), 1);
   EXPECT_EQ(samplesOf(sound), (Bytes{9, 8}));
@@ -124,8 +126,8 @@ TEST(WavReader, RefusedSilently) {
   fmtLongerThanFile[16] = 0xFF;
   fmtLongerThanFile[17] = 0xFF;
   Bytes short14;  // an old 14-byte format without bitsPerSample
-  short14 = riff({chunk("fmt ", {1, 0, 1, 0, 0x40, 0x1F, 0, 0, 0x40, 0x1F, 0, 0, 1, 0}),
-                  chunk("data", data)});
+  short14 = riff(
+      {chunk("fmt ", {1, 0, 1, 0, 0x40, 0x1F, 0, 0, 0x40, 0x1F, 0, 0, 1, 0}), chunk("data", data)});
   Bytes noWave = canonicalWav({1, 1, 8000, 1, 8}, data);
   std::memcpy(&noWave[8], "WAVF", 4);
   struct Case {
@@ -164,7 +166,8 @@ TEST(WavReader, MissingFileFailsWithoutAMessage) {
   Sound sound;
   EXPECT_EQ(sound.loadWav(folder.file("missing.wav").c_str()), 0);
   EXPECT_TRUE(messages.shown.empty());
-  EXPECT_EQ(messages.traced, std::vector<std::string>{"File not found: " + folder.file("missing.wav")});
+  EXPECT_EQ(messages.traced,
+            std::vector<std::string>{"File not found: " + folder.file("missing.wav")});
 }
 
 // A data chunk declaring more than the file holds: the bytes present, then silence.
@@ -176,12 +179,13 @@ TEST(WavReader, DataRunningPastTheEndIsPaddedWithZeros) {
     TempFolder folder;
     std::string path = folder.write("short.wav", std::string(file.begin(), file.end()));
     Sound sound;
-    int loaded = fromDisk ? sound.loadWav(path.c_str())
-                          : sound.loadWavFromMemory(file.data(), file.size());
+    int loaded =
+        fromDisk ? sound.loadWav(path.c_str()) : sound.loadWavFromMemory(file.data(), file.size());
     ASSERT_EQ(loaded, 1);
     EXPECT_EQ(sound.dataLength, 12);
     EXPECT_EQ(sound.frameCount, 3);
-    EXPECT_EQ(Bytes(sound.samples, sound.samples + 13), (Bytes{1, 2, 3, 4, 5, 6, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(Bytes(sound.samples, sound.samples + 13),
+              (Bytes{1, 2, 3, 4, 5, 6, 0, 0, 0, 0, 0, 0, 0}));
   }
 }
 

@@ -20,7 +20,9 @@ inline void put32(Bytes& out, std::uint32_t value) {
   put16(out, value >> 16);
 }
 
-inline void putText(Bytes& out, const std::string& text) { out.insert(out.end(), text.begin(), text.end()); }
+inline void putText(Bytes& out, const std::string& text) {
+  out.insert(out.end(), text.begin(), text.end());
+}
 
 struct Format {
   std::uint16_t formatTag = 1;
