@@ -1,5 +1,8 @@
 import java.io.File;
 import java.io.IOException;
+import java.nio.ByteBuffer;
+import java.nio.ByteOrder;
+import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 
 /**
@@ -16,6 +19,7 @@ public class Fennaquil {
         showFile();
         saveJpeg();
         makeTransparent();
+        wav2au();
         System.out.println("Tavolin sample: done");
     }
 
@@ -61,5 +65,31 @@ public class Fennaquil {
         Files.write(picture.toPath(), gif);
         report("makeTransparent(\"" + picture.getPath() + "\")",
                Kestrilo.makeTransparent(picture.getPath()));
+    }
+
+    private static void wav2au() throws IOException {
+        // Half a second of 44100 Hz 16-bit stereo: a 440 Hz tone on the left, silence on the
+        // right. The AU file keeps the left channel at 8012 frames per second.
+        int frames = 22050;
+        ByteBuffer wav = ByteBuffer.allocate(44 + frames * 4);
+        wav.order(ByteOrder.LITTLE_ENDIAN);
+        wav.put(ascii("RIFF")).putInt(36 + frames * 4).put(ascii("WAVE"));
+        wav.put(ascii("fmt ")).putInt(16).putShort((short) 1).putShort((short) 2)
+           .putInt(44100).putInt(44100 * 4).putShort((short) 4).putShort((short) 16);
+        wav.put(ascii("data")).putInt(frames * 4);
+        for (int i = 0; i < frames; ++i) {
+            wav.putShort((short) (Math.sin(2 * Math.PI * 440 * i / 44100.0) * 12000));
+            wav.putShort((short) 0);
+        }
+        File in = new File(OUTPUT, "tone.wav");
+        File out = new File(OUTPUT, "tone.au");
+        Files.write(in.toPath(), wav.array());
+        int result = Kestrilo.wav2au(in.getPath(), out.getPath());
+        report("wav2au(\"" + in.getPath() + "\", \"" + out.getPath() + "\"), "
+               + out.length() + " bytes written", result);
+    }
+
+    private static byte[] ascii(String text) {
+        return text.getBytes(StandardCharsets.US_ASCII);
     }
 }

@@ -1,0 +1,105 @@
+// Writing a Sound as an AU file: the 24-byte big-endian header (magic ".snd", data offset 24,
+// data size, encoding 1 for 8-bit µ-law, rate, channels) and one µ-law byte per frame, taken
+// from the frame's first sample.
+//
+// The codes are gathered into a block and written a block at a time; the bytes in the file are
+// the same as writing them one by one. A write that fails has shown "Cannot write file" and ends
+// the writing, so the user sees the message once, not once per remaining byte.
+#include <array>
+
+#include "library/audio/sound.h"
+#include "library/support/file_helpers.h"
+
+namespace {
+
+constexpr std::uint32_t kAuMagic = 0x2E736E64;  // ".snd"
+constexpr std::uint32_t kAuHeaderSize = 24;
+constexpr std::uint32_t kAuMuLaw = 1;
+
+// Exponents of the µ-law segments, indexed by the biased magnitude's bits 7 to 14: the index of
+// the highest set bit, 0 for 0 and 1.
+constexpr std::array<std::uint8_t, 256> makeExponentTable() {
+  std::array<std::uint8_t, 256> table{};
+  for (int value = 2; value < 256; ++value) {
+    std::uint8_t exponent = 0;
+    for (int rest = value; rest > 1; rest >>= 1) ++exponent;
+    table[value] = exponent;
+  }
+  return table;
+}
+constexpr std::array<std::uint8_t, 256> kExponent = makeExponentTable();
+
+constexpr std::int32_t kBias = 132;
+constexpr std::int32_t kClip = 32635;
+
+// The code of every 16-bit sample, worked out once per process: the writer looks codes up
+// rather than computing each one.
+const std::uint8_t* muLawCodes() {
+  static const std::array<std::uint8_t, 65536> codes = [] {
+    std::array<std::uint8_t, 65536> table{};
+    for (std::int32_t s = -32768; s <= 32767; ++s) {
+      table[static_cast<std::uint16_t>(s)] = linearToMuLaw(static_cast<std::int16_t>(s));
+    }
+    return table;
+  }();
+  return codes.data();
+}
+
+// Writes what the block holds; false once a write has failed or the disk took nothing more.
+bool flush(FileHandle file, const std::uint8_t* block, std::int32_t count) {
+  while (count > 0) {
+    std::int32_t written = writeBytes(file, block, count);
+    if (written <= 0) return false;
+    block += written;
+    count -= written;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::uint8_t linearToMuLaw(std::int16_t sample) {
+  const std::int32_t sign = sample < 0 ? 0x80 : 0;
+  std::int32_t magnitude = sample < 0 ? -static_cast<std::int32_t>(sample) : sample;
+  if (magnitude > kClip) magnitude = kClip;
+  magnitude += kBias;
+  const std::int32_t exponent = kExponent[(magnitude >> 7) & 0xFF];
+  const std::int32_t mantissa = (magnitude >> (exponent + 3)) & 0x0F;
+  return static_cast<std::uint8_t>(~(sign | exponent << 4 | mantissa));
+}
+
+int Sound::saveAu(const char* path) {
+  FileHandle file = createForWriting(path, true);
+  if (file == kInvalidHandle) return 0;
+
+  const std::uint32_t rate = format ? format->sampleRate : 0;
+  const std::uint32_t channels = format ? format->channels : 0;
+  const std::uint32_t header[6] = {kAuMagic, kAuHeaderSize, static_cast<std::uint32_t>(frameCount),
+                                   kAuMuLaw, rate,          channels};
+  bool writing = true;
+  for (std::uint32_t field : header) {
+    if (writing && writeInt32(file, swapBytes32(field)) != 4) writing = false;
+  }
+
+  if (writing && samples && format && frameCount > 0) {
+    const std::uint32_t block = format->blockAlign;
+    const std::uint8_t* code = muLawCodes();
+    const bool eightBit = format->bitsPerSample == 8;
+    std::uint8_t codes[16384];
+    std::int32_t held = 0;
+    const std::uint8_t* frame = samples;
+    for (std::int32_t i = 0; i < frameCount && writing; ++i, frame += block) {
+      // The sample's 16 bits: an 8-bit sample b is (b - 128) × 256.
+      const std::uint16_t sample = eightBit ? static_cast<std::uint16_t>((frame[0] ^ 0x80) << 8)
+                                            : static_cast<std::uint16_t>(frame[0] | frame[1] << 8);
+      codes[held++] = code[sample];
+      if (held == static_cast<std::int32_t>(sizeof codes)) {
+        writing = flush(file, codes, held);
+        held = 0;
+      }
+    }
+    if (writing) flush(file, codes, held);
+  }
+  closeFile(file);
+  return 1;
+}

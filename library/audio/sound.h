@@ -1,0 +1,91 @@
+// Sound: one sound in memory, read from a WAV file and written as an AU file.
+//
+// Reading (wav_reader.cpp) finds the tags "WAVE", "fmt " and "data" by sliding a four-byte window
+// over the file, keeps the body of the "fmt " chunk as the WaveFormat record and the body of the
+// "data" chunk as the samples. Chunk lengths other than those two are never read, and the format
+// code is not checked: whatever the data chunk holds is taken as linear PCM, 8-bit unsigned or
+// 16-bit signed little-endian.
+//
+// The conversions (sound_conversion.cpp) reduce the channels by keeping the first ones, and
+// resample by zero-order hold (each output frame a copy of the source frame at or before its
+// time, without filtering). The AU writer (au_writer.cpp) writes the first sample of every frame
+// as one 8-bit µ-law byte behind a 24-byte big-endian header.
+//
+// A Sound lives for one export call on one thread. Its fields always agree with one another: the
+// samples hold dataLength bytes, frameCount × blockAlign of them are whole frames.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The body of the "fmt " chunk as the file holds it (little-endian). The record is as long as the
+// chunk; bytes after the first 16 (an extension size, ...) are kept and never used.
+struct WaveFormat {
+  std::uint16_t formatTag;      // read, never checked
+  std::uint16_t channels;       // channels per frame
+  std::uint32_t sampleRate;     // frames per second
+  std::uint32_t byteRate;       // sampleRate × blockAlign after a conversion
+  std::uint16_t blockAlign;     // bytes per frame, all channels together
+  std::uint16_t bitsPerSample;  // bits of one channel's sample; 8 means unsigned bytes
+};
+static_assert(sizeof(WaveFormat) == 16, "WaveFormat is the 16 bytes of the file");
+
+// The frame rate of every AU file the export writes.
+constexpr std::uint32_t kAuSampleRate = 8012;
+
+class Sound {
+ public:
+  // An empty sound: a zeroed 16-byte format record, no samples.
+  Sound();
+  virtual ~Sound();
+  Sound(const Sound&) = delete;
+  Sound& operator=(const Sound&) = delete;
+
+  // Reads the named WAV file (at most 255 characters). 1 when the format and the samples were
+  // read; 0 when the file cannot be opened, ends before "WAVE", "fmt ", "data" or one of the two
+  // lengths after them, has a "fmt " chunk that does not describe whole frames (shorter than 16
+  // bytes, no channels, a frame smaller than one byte per channel or than the 16-bit sample the
+  // writer reads, a rate of 0), has a data length that cannot be held ("Sorry, not enough
+  // memory" shown), or a read fails ("Cannot read file" shown). Only those two messages are ever
+  // shown. A data chunk that declares more bytes than the file holds keeps the bytes present and
+  // zeros after them. The file is closed in every case; after a failure the Sound holds no
+  // samples and is only fit to be destroyed or loaded again.
+  int loadWav(const char* path);
+
+  // As loadWav, over `size` bytes in memory (for tests and the fuzz target).
+  int loadWavFromMemory(const void* data, std::size_t size);
+
+  // Keeps the first n channels of every frame (n = 1 keeps the left channel of a stereo sound;
+  // nothing is mixed). Raising the count repeats the last channel into the new ones. Nothing
+  // changes when n equals the current count or lies outside 1 to 2. False only when the new
+  // buffer could not be allocated ("Sorry, not enough memory" shown); the sound is then as it
+  // was.
+  bool setChannels(std::int32_t n);
+
+  // Resamples to `rate` frames per second by zero-order hold. The new length is
+  // dataLength × rate / sampleRate rounded down to a multiple of 4; output frame i copies source
+  // frame i × (sampleRate / rate as a 32-bit float), or is silence past the end. Nothing changes
+  // when the rate equals the current one or lies outside 1000 to 100000. False only when the new
+  // buffer could not be allocated or its length is beyond what a Sound holds ("Sorry, not enough
+  // memory" shown); the sound is then as it was.
+  bool setSampleRate(std::int32_t rate);
+
+  // Writes the sound as an AU file (µ-law, the header's rate and channels from the format
+  // record, one byte per frame from each frame's first sample), replacing any file of that name.
+  // 1 once the file was created, whether or not every write succeeded (a failed write shows
+  // "Cannot write file" once and ends the writing); 0 when it could not be created (traced only).
+  int saveAu(const char* path);
+
+  WaveFormat* format = nullptr;     // the "fmt " body; 16 bytes or the chunk's length
+  std::uint8_t* samples = nullptr;  // dataLength bytes of frames (+1 zero byte after loading)
+  std::int32_t dataLength = 0;      // bytes of sample data
+  std::int32_t frameCount = 0;      // whole frames in the sample data
+
+ private:
+  template <typename Source>
+  int load(Source& source);
+  void replaceSamples(std::uint8_t* newSamples, std::int32_t newLength);
+};
+
+// The G.711 µ-law code of a signed 16-bit sample (bias 132, clip level 32635).
+std::uint8_t linearToMuLaw(std::int16_t sample);

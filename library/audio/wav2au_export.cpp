@@ -1,0 +1,29 @@
+// Converting a WAV file into an AU file: Kestrilo_wav2au.
+//
+// The WAV file is read whole, reduced to its first (left) channel, resampled to 8012 frames per
+// second and written as 8-bit µ-law AU. 1 once the AU file was created, even if a write to it
+// then failed ("Cannot write file" shown); 0 when a name is longer than 255 characters, the WAV
+// file cannot be read, a conversion cannot get its memory, or the AU file cannot be created. In
+// every case that gives 0, no AU file is created or touched.
+#include <new>
+
+#include "library/audio/sound.h"
+#include "library/boundary/exports.h"
+#include "library/boundary/file_name.h"
+
+std::int32_t Kestrilo_wav2au(Receiver, StringHandle wavFile, StringHandle auFile) {
+  NameBuffer wavPath;
+  NameBuffer auPath;
+  const bool wavWhole = convertFileName(wavFile, wavPath);
+  const bool auWhole = convertFileName(auFile, auPath);
+  if (!wavWhole || !auWhole) return 0;
+
+  Sound* sound = new (std::nothrow) Sound;
+  if (!sound) return 0;
+  std::int32_t result = 0;
+  if (sound->loadWav(wavPath) && sound->setChannels(1) && sound->setSampleRate(kAuSampleRate)) {
+    result = sound->saveAu(auPath) != 0 ? 1 : 0;
+  }
+  delete sound;
+  return result;
+}

@@ -1,0 +1,162 @@
+// The reader and the AU writer against sox: WAV files that sox made load to the sample bytes sox
+// itself reads from them, and the AU files we write are read by sox with one channel, 8012
+// frames per second, the expected number of frames, and samples that decode close to the source
+// frames they were taken from.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fakes/temp_folder.h"
+#include "fakes/test_string.h"
+#include "library/audio/sound.h"
+#include "library/boundary/exports.h"
+#include "platform/posix/process.h"
+#include "wav_test_support.h"
+
+namespace {
+
+using platform::posix::runProgram;
+using wavtest::Bytes;
+
+std::string run(const std::vector<std::string>& argv) {
+  platform::posix::ProcessResult result = runProgram(argv, {}, true);
+  EXPECT_EQ(result.exitStatus, 0) << argv[0] << " " << argv[1];
+  return result.output;
+}
+
+Bytes readBytes(const TempFolder& folder, const std::string& name) {
+  std::string text = folder.read(name);
+  return Bytes(text.begin(), text.end());
+}
+
+void writeBytes(const TempFolder& folder, const std::string& name, const Bytes& bytes) {
+  folder.write(name, std::string(bytes.begin(), bytes.end()));
+}
+
+// A chunk between "fmt " and "data" of a sox file: a LIST chunk of odd length and its pad byte.
+Bytes withListChunk(const Bytes& wav) {
+  std::size_t fmtLength = wav[16] | wav[17] << 8;
+  std::size_t afterFmt = 20 + fmtLength + (fmtLength & 1);
+  Bytes list =
+      wavtest::chunk("LIST", {'I', 'N', 'F', 'O', 'I', 'C', 'M', 'T', 3, 0, 0, 0, 'a', 'b', 'c'});
+  Bytes out(wav.begin(), wav.begin() + static_cast<std::ptrdiff_t>(afterFmt));
+  out.insert(out.end(), list.begin(), list.end());
+  out.insert(out.end(), wav.begin() + static_cast<std::ptrdiff_t>(afterFmt), wav.end());
+  return out;
+}
+
+struct Variant {
+  const char* name;
+  std::uint32_t rate;
+  int bits;
+  int channels;
+  const char* encoding;  // sox's -e
+  bool listChunk;
+};
+
+class SoxPeer : public testing::TestWithParam<Variant> {
+ protected:
+  void SetUp() override {
+    if (platform::posix::findOnPath("sox").empty()) {
+      FAIL() << "sox is not installed (scripts/install-deps.sh)";
+    }
+  }
+};
+
+TEST_P(SoxPeer, SoxFilesLoadAndOurAuFilesReadBack) {
+  const Variant& v = GetParam();
+  TempFolder folder;
+  const std::string wav = folder.file("in.wav");
+  // Two different tones, so that a swapped or mixed channel shows; 0.7 s, not a whole second.
+  run({"sox", "-n", "-r", std::to_string(v.rate), "-b", std::to_string(v.bits), "-c",
+       std::to_string(v.channels), "-e", v.encoding, wav, "synth", "0.7", "sine", "300", "sine",
+       "1234", "gain", "-3"});
+  if (v.listChunk) writeBytes(folder, "in.wav", withListChunk(readBytes(folder, "in.wav")));
+  run({"sox", wav, "-t", "raw", folder.file("in.raw")});
+  const Bytes raw = readBytes(folder, "in.raw");
+  const int block = v.bits / 8 * v.channels;
+  const std::int32_t frames = static_cast<std::int32_t>(raw.size()) / block;
+  ASSERT_EQ(frames, static_cast<std::int32_t>(std::lround(0.7 * v.rate)));
+
+  Sound sound;
+  ASSERT_EQ(sound.loadWav(wav.c_str()), 1);
+  EXPECT_EQ(sound.format->channels, v.channels);
+  EXPECT_EQ(sound.format->sampleRate, v.rate);
+  EXPECT_EQ(sound.format->blockAlign, block);
+  EXPECT_EQ(sound.frameCount, frames);
+  ASSERT_EQ(Bytes(sound.samples, sound.samples + sound.dataLength), raw);
+
+  TestString wavName = TestString::latin1(wav);
+  TestString auName = TestString::latin1(folder.file("out.au"));
+  ASSERT_EQ(Kestrilo_wav2au(nullptr, wavName.handle(), auName.handle()), 1);
+
+  // What sox reads from the header and counts in the file.
+  const std::int64_t bytesPerChannel = v.bits / 8;
+  const std::int64_t monoLength = static_cast<std::int64_t>(raw.size()) / v.channels;
+  const std::int64_t expectedFrames =
+      v.rate == kAuSampleRate
+          ? monoLength / bytesPerChannel
+          : (static_cast<std::int64_t>(static_cast<double>(monoLength) * kAuSampleRate / v.rate) &
+             ~3) /
+                bytesPerChannel;
+  const std::string au = folder.file("out.au");
+  EXPECT_EQ(std::atoi(run({"sox", "--i", "-c", au}).c_str()), 1);
+  EXPECT_EQ(std::atoi(run({"sox", "--i", "-r", au}).c_str()), 8012);
+  EXPECT_EQ(std::atoll(run({"sox", "--i", "-s", au}).c_str()), expectedFrames);
+  EXPECT_EQ(run({"sox", "--i", "-e", au}), "u-law\n");
+
+  // Converted back by sox, each sample is within the µ-law step of the source frame's first
+  // sample (the frame at or before its time).
+  run({"sox", au, "-t", "raw", "-e", "signed", "-b", "16", folder.file("back.raw")});
+  const Bytes back = readBytes(folder, "back.raw");
+  ASSERT_EQ(static_cast<std::int64_t>(back.size()), 2 * expectedFrames);
+  const double step = static_cast<float>(static_cast<double>(v.rate) / kAuSampleRate);
+  std::int64_t far = 0;
+  for (std::int64_t i = 0; i < expectedFrames; ++i) {
+    const auto s = v.rate == kAuSampleRate ? i : static_cast<std::int64_t>(i * step);
+    std::int32_t source = 0;
+    if (s < frames) {
+      const std::uint8_t* p = raw.data() + s * block;
+      source = v.bits == 8 ? (p[0] - 128) * 256 : static_cast<std::int16_t>(p[0] | p[1] << 8);
+    }
+    const auto decoded = static_cast<std::int16_t>(back[2 * i] | back[2 * i + 1] << 8);
+    const double tolerance = (std::abs(source) + 132) / 16.0 + 8;
+    if (std::abs(decoded - std::min(std::max(source, -32635), 32635)) > tolerance) ++far;
+  }
+  EXPECT_EQ(far, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Wav, SoxPeer,
+    testing::Values(Variant{"u8_mono_8000", 8000, 8, 1, "unsigned-integer", false},
+                    Variant{"u8_stereo_11025", 11025, 8, 2, "unsigned-integer", false},
+                    Variant{"s16_mono_16000", 16000, 16, 1, "signed-integer", false},
+                    Variant{"s16_stereo_22050", 22050, 16, 2, "signed-integer", false},
+                    Variant{"s16_stereo_44100", 44100, 16, 2, "signed-integer", false},
+                    Variant{"s16_mono_48000", 48000, 16, 1, "signed-integer", false},
+                    Variant{"s16_mono_8012_not_resampled", 8012, 16, 1, "signed-integer", false},
+                    Variant{"s16_stereo_list_chunk", 32000, 16, 2, "signed-integer", true},
+                    Variant{"s24_stereo_extensible_fmt", 24000, 24, 2, "signed-integer", false},
+                    Variant{"u8_mono_list_chunk", 12000, 8, 1, "unsigned-integer", true}),
+    [](const testing::TestParamInfo<Variant>& info) { return std::string(info.param.name); });
+
+// sox writes an 18-byte "fmt " chunk and a "fact" chunk before "data" for µ-law WAV files; the
+// reader keeps the whole record and finds the data after the fact chunk.
+TEST(SoxPeerFormats, EighteenByteFmtAndFactChunk) {
+  TempFolder folder;
+  const std::string wav = folder.file("ulaw.wav");
+  run({"sox", "-n", "-r", "8000", "-c", "1", "-e", "u-law", wav, "synth", "0.1", "sine", "440"});
+  const Bytes file = readBytes(folder, "ulaw.wav");
+  ASSERT_EQ(file[16], 18);
+  run({"sox", wav, "-t", "raw", folder.file("ulaw.raw")});
+  Sound sound;
+  ASSERT_EQ(sound.loadWav(wav.c_str()), 1);
+  EXPECT_EQ(sound.format->formatTag, 7);
+  EXPECT_EQ(Bytes(sound.samples, sound.samples + sound.dataLength), readBytes(folder, "ulaw.raw"));
+}
+
+}  // namespace
