@@ -14,6 +14,7 @@ public class Fennaquil {
         System.out.println("Tavolin sample: working in " + OUTPUT.getAbsolutePath());
         clipboard();
         showFile();
+        makeCab();
         saveJpeg();
         makeTransparent();
         System.out.println("Tavolin sample: done");
@@ -61,5 +62,18 @@ public class Fennaquil {
         Files.write(picture.toPath(), gif);
         report("makeTransparent(\"" + picture.getPath() + "\")",
                Kestrilo.makeTransparent(picture.getPath()));
+    }
+
+    private static void makeCab() throws IOException {
+        // Two small text files in two folders of one cabinet, read relative to OUTPUT.
+        Files.write(new File(OUTPUT, "first.txt").toPath(),
+                    "Tavolin cabinet sample, first file\n".getBytes("ISO-8859-1"));
+        StringBuilder numbers = new StringBuilder();
+        for (int i = 0; i < 5000; ++i) numbers.append(i).append('\n');
+        Files.write(new File(OUTPUT, "numbers.txt").toPath(),
+                    numbers.toString().getBytes("ISO-8859-1"));
+        String path = OUTPUT.getAbsolutePath() + File.separator;
+        report("makeCab({\"first.txt\", \"+\", \"numbers.txt\"}, \"" + path + "\", \"sample.cab\")",
+               Kestrilo.makeCab(new String[] {"first.txt", "+", "numbers.txt"}, path, "sample.cab"));
     }
 }
