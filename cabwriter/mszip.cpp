@@ -11,7 +11,7 @@ namespace {
 // speed. A memory level of 9 gives a larger hash table, a little faster and a little smaller on
 // 32 KB blocks than the default 8.
 constexpr int kLevel = 6;
-constexpr int kMemoryLevel = 9;
+constexpr int kMemoryLevel = 8;
 constexpr int kRawDeflateWindowBits = -15;
 
 }  // namespace
