@@ -245,3 +245,64 @@ bool createTempFile(const char* prefix, std::string& name);
 void setModuleFileOverride(const char* name, const char* file);
 
 }  // namespace platform
+
+// ---------------------------------------------------------------------------------------------
+// Launcher services: the program's own folder, threads, thread message queues, the Java VM
+// module and ending the process.
+
+namespace platform {
+
+// Makes current a folder named as the operating system names it (as moduleFolder returns it, not
+// Latin-1); false on failure.
+bool setCurrentDirectoryNative(const std::string& folder);
+
+// Thread ids: small numbers of the system's own, never 0, unique for the life of the process.
+using ThreadId = std::uint32_t;
+ThreadId currentThreadId();
+
+// Thread message queues. Each thread has one, made when first needed. The only message the
+// system posts is the quit message.
+constexpr std::uint32_t kQuitMessage = 0x0012;
+struct ThreadMessage {
+  std::uint32_t message = 0;
+  std::intptr_t first = 0;
+  std::intptr_t second = 0;
+};
+
+// Appends a message to the queue of the thread `thread`; false when there is no such thread.
+bool postThreadMessage(ThreadId thread, std::uint32_t message, std::intptr_t first = 0,
+                       std::intptr_t second = 0);
+
+// Waits for the calling thread's next message and takes it off the queue. False when it is the
+// quit message, true for any other.
+bool getMessage(ThreadMessage& message);
+
+// Threads with an explicit stack size and a bounded wait.
+struct ThreadState;
+using ThreadHandle = ThreadState*;
+using ThreadRoutine = std::uint32_t (*)(void* argument);
+
+// Starts `routine(argument)` on a new thread with a stack of `stackSize` bytes; its result is the
+// thread's exit code. Null when the thread could not be created.
+ThreadHandle startThread(ThreadRoutine routine, void* argument, std::size_t stackSize);
+
+enum class WaitResult { kEnded, kTimedOut, kFailed };
+// Waits at most `milliseconds` for the thread to end.
+WaitResult waitForThread(ThreadHandle thread, std::uint32_t milliseconds);
+
+// The exit code of a thread that has ended; false while it runs.
+bool threadExitCode(ThreadHandle thread, std::uint32_t& code);
+
+// Gives up the handle. A thread that still runs goes on running and cleans up after itself.
+void closeThread(ThreadHandle thread);
+
+// The installed Java VM's library, loaded: the one under JAVA_HOME, else the one of the JDK that
+// the `java` program on PATH belongs to (symbolic links followed), else the one under
+// /usr/lib/jvm/default-java. Null when none can be loaded.
+ModuleHandle loadJavaVmModule();
+
+// Ends the process at once with `status` (the low 8 bits reach the parent): standard output and
+// error are flushed, nothing else runs, and threads still running end with the process.
+[[noreturn]] void endProcess(int status);
+
+}  // namespace platform

@@ -1,0 +1,192 @@
+#include "launcher/jni_vm_layer.h"
+
+#include <jni.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace launcher {
+namespace {
+
+using CreateJavaVm = jint(JNICALL*)(JavaVM**, void**, void*);
+using DefaultInitArgs = jint(JNICALL*)(void*);
+
+// JDK 24 and later warn when a class loads a native library unless native access is enabled;
+// they are the ones that know this interface version. Earlier JDKs are not given the option:
+// JDK 17 would turn off its class-data sharing of the module graph for it, slowing every start.
+constexpr jint kJniVersion24 = 0x00180000;
+
+bool warnsOnNativeAccess(DefaultInitArgs defaults) {
+  if (!defaults) return false;
+  JavaVMInitArgs probe{};
+  probe.version = kJniVersion24;
+  return defaults(&probe) == JNI_OK;
+}
+
+// A class name as FindClass wants it: modified UTF-8 with '/' between package names.
+std::string jniClassName(const char16_t* name) {
+  std::string result;
+  for (; *name; ++name) {
+    unsigned unit = *name;
+    if (unit == '.') {
+      result += '/';
+    } else if (unit < 0x80) {
+      result += static_cast<char>(unit);
+    } else if (unit < 0x800) {
+      result += static_cast<char>(0xC0 | (unit >> 6));
+      result += static_cast<char>(0x80 | (unit & 0x3F));
+    } else {  // surrogates are encoded one by one, as modified UTF-8 does
+      result += static_cast<char>(0xE0 | (unit >> 12));
+      result += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+      result += static_cast<char>(0x80 | (unit & 0x3F));
+    }
+  }
+  return result;
+}
+
+// The error a run ended in, its description taken while the thread was still attached.
+class ThrownError final : public VmError {
+ public:
+  ThrownError(bool known, std::u16string text) : known_(known), text_(std::move(text)) {}
+  bool description(std::u16string& text) override {
+    if (known_) text = text_;
+    return known_;
+  }
+
+ private:
+  bool known_;
+  std::u16string text_;
+};
+
+// The exception's toString(); false when that cannot be had.
+bool describe(JNIEnv* env, jthrowable thrown, std::u16string& text) {
+  jclass throwable = env->FindClass("java/lang/Throwable");
+  jmethodID toString =
+      throwable ? env->GetMethodID(throwable, "toString", "()Ljava/lang/String;") : nullptr;
+  auto described = toString ? static_cast<jstring>(env->CallObjectMethod(thrown, toString))
+                            : nullptr;
+  if (env->ExceptionCheck() || !described) {
+    env->ExceptionClear();
+    return false;
+  }
+  jsize length = env->GetStringLength(described);
+  text.resize(static_cast<std::size_t>(length));
+  static_assert(sizeof(jchar) == sizeof(char16_t));
+  env->GetStringRegion(described, 0, length, reinterpret_cast<jchar*>(text.data()));
+  return true;
+}
+
+class JniExecutor final : public ClassExecutor {
+ public:
+  explicit JniExecutor(JavaVM* vm) : vm_(vm) {}
+
+  VmStatus execute(const ExecutionRecord& record, std::unique_ptr<VmError>& error) override {
+    if (!record.className) return kVmFailed;
+    JNIEnv* env = nullptr;
+    // Named as the java command names the thread that runs main.
+    JavaVMAttachArgs attach{JNI_VERSION_1_8, const_cast<char*>("main"), nullptr};
+    if (vm_->AttachCurrentThread(reinterpret_cast<void**>(&env), &attach) != JNI_OK) {
+      return kVmFailed;
+    }
+    VmStatus status = run(env, jniClassName(record.className), error);
+    vm_->DetachCurrentThread();
+    return status;
+  }
+
+ private:
+  static VmStatus run(JNIEnv* env, const std::string& className,
+                      std::unique_ptr<VmError>& error) {
+    // Without Java frames on this thread, FindClass asks the application class loader, which
+    // looks in the class path ".", the launcher's folder.
+    jclass mainClass = env->FindClass(className.c_str());
+    jmethodID main = mainClass ? env->GetStaticMethodID(mainClass, "main", "([Ljava/lang/String;)V")
+                               : nullptr;
+    jclass stringClass = main ? env->FindClass("java/lang/String") : nullptr;
+    // The class gets no arguments.
+    jobjectArray arguments = stringClass ? env->NewObjectArray(0, stringClass, nullptr) : nullptr;
+    if (!arguments) {
+      env->ExceptionClear();
+      return kVmFailed;
+    }
+    env->CallStaticVoidMethod(mainClass, main, arguments);
+    if (jthrowable thrown = env->ExceptionOccurred()) {
+      env->ExceptionClear();
+      std::u16string text;
+      bool known = describe(env, thrown, text);
+      error = std::make_unique<ThrownError>(known, std::move(text));
+    }
+    return kVmOk;
+  }
+
+  JavaVM* vm_;
+};
+
+class JniFactory final : public VmFactory {
+ public:
+  JniFactory(JniVmLayer& layer, CreateJavaVm create, bool enableNativeAccess)
+      : layer_(layer), create_(create), enableNativeAccess_(enableNativeAccess) {}
+
+  std::unique_ptr<ClassExecutor> createVm() override {
+    std::string libraryPath = "-Djava.library.path=" + layer_.libraryFolder();
+    std::vector<JavaVMOption> options(enableNativeAccess_ ? 3 : 2);
+    options[0].optionString = const_cast<char*>("-Djava.class.path=.");
+    options[1].optionString = libraryPath.data();
+    if (enableNativeAccess_) {
+      options[2].optionString = const_cast<char*>("--enable-native-access=ALL-UNNAMED");
+    }
+    JavaVMInitArgs arguments{};
+    arguments.version = JNI_VERSION_1_8;
+    arguments.nOptions = static_cast<jint>(options.size());
+    arguments.options = options.data();
+    arguments.ignoreUnrecognized = JNI_FALSE;
+    JavaVM* vm = nullptr;
+    JNIEnv* env = nullptr;
+    if (create_(&vm, reinterpret_cast<void**>(&env), &arguments) != JNI_OK || !vm) return nullptr;
+    layer_.created(vm);
+    return std::make_unique<JniExecutor>(vm);
+  }
+
+ private:
+  JniVmLayer& layer_;
+  CreateJavaVm create_;
+  bool enableNativeAccess_;
+};
+
+}  // namespace
+
+// Nothing to prepare: a JNI VM needs no per-thread initialisation before it is created.
+bool JniVmLayer::initialise() { return true; }
+
+std::unique_ptr<VmFactory> JniVmLayer::obtainVm() {
+  platform::ModuleHandle jvm = platform::loadJavaVmModule();
+  auto create = reinterpret_cast<CreateJavaVm>(platform::findSymbol(jvm, "JNI_CreateJavaVM"));
+  if (!create) {
+    platform::freeModule(jvm);
+    return nullptr;
+  }
+  // libjvm stays loaded for the life of the process.
+  auto defaults = reinterpret_cast<DefaultInitArgs>(
+      platform::findSymbol(jvm, "JNI_GetDefaultJavaVMInitArgs"));
+  return std::make_unique<JniFactory>(*this, create, warnsOnNativeAccess(defaults));
+}
+
+void JniVmLayer::terminate() {}
+
+void JniVmLayer::endProcess(int status) {
+  JNIEnv* env = nullptr;
+  if (vm_ && vm_->AttachCurrentThread(reinterpret_cast<void**>(&env), nullptr) == JNI_OK) {
+    // Runtime.getRuntime().halt(status): the VM's own orderly end, without waiting for Java
+    // threads and without running the application's shutdown hooks.
+    jclass runtime = env->FindClass("java/lang/Runtime");
+    jmethodID getRuntime =
+        runtime ? env->GetStaticMethodID(runtime, "getRuntime", "()Ljava/lang/Runtime;") : nullptr;
+    jobject instance = getRuntime ? env->CallStaticObjectMethod(runtime, getRuntime) : nullptr;
+    jmethodID halt = instance ? env->GetMethodID(runtime, "halt", "(I)V") : nullptr;
+    if (halt) env->CallVoidMethod(instance, halt, static_cast<jint>(status));
+  }
+  platform::endProcess(status);
+}
+
+}  // namespace launcher

@@ -1,0 +1,208 @@
+"""The launcher end to end: a temporary installation (the launcher copied, the library and
+Kestrilo.class linked) with a Fennaquil.class of the test's own, started from another directory
+with extra arguments, on the real JDK."""
+
+import os
+import shutil
+import subprocess
+import time
+import unittest
+from pathlib import Path
+
+from tavolin_e2e import OUT, require_tool, temp_folder, virtual_display
+
+EXECUTION_FAILED = ("Tavolin: Can't find the file 'Fennaquil.class'.\n"
+                    "This file must reside in the same folder as this application.\n\n"
+                    "Error details: ")
+VM_MISSING = ("Tavolin: Can't find Microsoft Java Virtual Machine.\n"
+              "This is most probably because Internet Explorer 3 (or later) is not installed on "
+              "this machine.\n"
+              "You will need to install Internet Explorer 3 (or later) to run Tavolin.\n\n"
+              "Error details: ")
+
+PRINTS_WHERE_IT_RUNS = """
+public class Fennaquil {
+    public static void main(String[] args) throws Exception {
+        System.out.println(new java.io.File(".").getCanonicalPath());
+        System.out.println("arguments=" + args.length);
+        System.out.println("thread=" + Thread.currentThread().getName());
+    }
+}
+"""
+
+THROWS = """
+public class Fennaquil {
+    public static void main(String[] args) {
+        throw new IllegalStateException("broken on purpose \\u00e9");
+    }
+}
+"""
+
+LEAVES_A_THREAD = """
+public class Fennaquil {
+    public static void main(String[] args) {
+        Thread sleeper = new Thread(() -> {
+            try { Thread.sleep(60000); } catch (InterruptedException e) { }
+        });
+        sleeper.setDaemon(false);
+        sleeper.start();
+        System.out.println("left a thread");
+    }
+}
+"""
+
+EXITS = """
+public class Fennaquil {
+    public static void main(String[] args) throws Exception {
+        Thread sleeper = new Thread(() -> {
+            try { Thread.sleep(60000); } catch (InterruptedException e) { }
+        });
+        sleeper.start();
+        System.out.println("exiting");
+        System.exit(3);
+    }
+}
+"""
+
+DEEP = """
+public class Fennaquil {
+    static int depth(int n) { return n == 0 ? 0 : 1 + depth(n - 1); }
+    public static void main(String[] args) {
+        System.out.println("depth=" + depth(60000));
+    }
+}
+"""
+
+CALLS_THE_LIBRARY = """
+public class Fennaquil {
+    public static void main(String[] args) throws Exception {
+        // No desktop session in the test: the clipboard cannot be opened.
+        System.out.println("copyToClipboard=" + Kestrilo.copyToClipboard("x"));
+    }
+}
+"""
+
+SHOWS_A_WINDOW = """
+import javax.swing.*;
+public class Fennaquil {
+    public static void main(String[] args) throws Exception {
+        SwingUtilities.invokeAndWait(() -> {
+            JFrame frame = new JFrame("Tavolin test");
+            frame.add(new JLabel("shown"));
+            frame.setSize(200, 100);
+            frame.setVisible(true);
+        });
+        System.out.println("window shown");
+    }
+}
+"""
+
+
+class Launcher(unittest.TestCase):
+    def setUp(self):
+        self.context = temp_folder()
+        root = self.context.__enter__()
+        self.addCleanup(self.context.__exit__, None, None, None)
+        self.install = root / "installation"
+        self.install.mkdir()
+        self.elsewhere = root / "elsewhere"
+        self.elsewhere.mkdir()
+        # The launcher is copied: its folder is where its own file really lies.
+        shutil.copy2(OUT / "launcher", self.install / "launcher")
+        for name in ("libKestrilo.so", "Kestrilo.class", "libcabwriter.so"):
+            if (OUT / name).exists():
+                (self.install / name).symlink_to((OUT / name).resolve())
+
+    def install_class(self, source):
+        source_file = self.install / "src" / "Fennaquil.java"
+        source_file.parent.mkdir(exist_ok=True)
+        source_file.write_text(source, encoding="utf-8")
+        subprocess.run([require_tool("javac"), "-encoding", "UTF-8", "--release", "11",
+                        "-cp", str(OUT), "-d", str(self.install), str(source_file)], check=True)
+
+    def launch(self, env=None, timeout=60):
+        environment = {k: v for k, v in os.environ.items()
+                       if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        environment.update(env or {})
+        started = time.monotonic()
+        process = subprocess.run([str(self.install / "launcher"), "extra", "--arguments", "-x"],
+                                 cwd=self.elsewhere, env=environment, capture_output=True,
+                                 timeout=timeout)
+        return process, time.monotonic() - started
+
+    def test_runs_from_its_own_folder_without_arguments(self):
+        self.install_class(PRINTS_WHERE_IT_RUNS)
+        process, _ = self.launch()
+        self.assertEqual(process.returncode, 0, process.stderr)
+        self.assertEqual(process.stdout.decode().splitlines(),
+                         [str(self.install.resolve()), "arguments=0", "thread=main"])
+        self.assertEqual(process.stderr, b"")
+
+    def test_an_exception_out_of_main_is_shown_and_exits_1(self):
+        self.install_class(THROWS)
+        process, _ = self.launch()
+        self.assertEqual(process.returncode, 1)
+        self.assertEqual(process.stderr.decode("utf-8"),
+                         EXECUTION_FAILED +
+                         "java.lang.IllegalStateException: broken on purpose \u00e9\n")
+
+    def test_a_missing_class_is_shown_and_exits_1(self):
+        process, _ = self.launch()
+        self.assertEqual(process.returncode, 1)
+        self.assertEqual(process.stderr.decode(), EXECUTION_FAILED + "can't execute class\n")
+
+    def test_a_missing_vm_is_shown_once_and_exits_minus_1(self):
+        self.install_class(PRINTS_WHERE_IT_RUNS)
+        process, _ = self.launch(env={"JAVA_HOME": "/nonexistent", "PATH": "/nonexistent"})
+        self.assertEqual(process.returncode, 255)
+        self.assertEqual(process.stderr.decode(), VM_MISSING + "can't init JVM\n")
+        self.assertEqual(process.stdout, b"")
+
+    def test_a_thread_left_running_does_not_hold_the_process(self):
+        self.install_class(LEAVES_A_THREAD)
+        process, elapsed = self.launch()
+        self.assertEqual(process.returncode, 0, process.stderr)
+        self.assertEqual(process.stdout, b"left a thread\n")
+        self.assertLess(elapsed, 5.0)
+
+    def test_system_exit_gives_its_status(self):
+        self.install_class(EXITS)
+        process, elapsed = self.launch()
+        self.assertEqual(process.returncode, 3, process.stderr)
+        self.assertEqual(process.stdout, b"exiting\n")
+        self.assertLess(elapsed, 5.0)
+
+    def test_java_gets_a_deep_stack_whatever_the_stack_limit(self):
+        self.install_class(DEEP)
+        process = subprocess.run(["sh", "-c", 'ulimit -s 1024 && exec "$0"',
+                                  str(self.install / "launcher")],
+                                 cwd=self.elsewhere, capture_output=True, timeout=60)
+        self.assertEqual(process.returncode, 0, process.stderr)
+        self.assertEqual(process.stdout, b"depth=60000\n")
+
+    def test_the_library_beside_the_launcher_is_found(self):
+        self.install_class(CALLS_THE_LIBRARY)
+        process, _ = self.launch()
+        self.assertEqual(process.returncode, 0, process.stderr)
+        self.assertEqual(process.stdout, b"copyToClipboard=0\n")
+
+    def test_java_home_chooses_the_vm(self):
+        homes = sorted(Path("/usr/lib/jvm").glob("temurin-2*"))
+        if not homes:
+            self.skipTest("no second JDK installed")
+        self.install_class(PRINTS_WHERE_IT_RUNS)
+        process, _ = self.launch(env={"JAVA_HOME": str(homes[-1]), "PATH": "/nonexistent"})
+        self.assertEqual(process.returncode, 0, process.stderr)
+        self.assertEqual(process.stderr, b"")
+
+    def test_a_swing_window_left_open_does_not_hold_the_process(self):
+        self.install_class(SHOWS_A_WINDOW)
+        with virtual_display() as display:
+            process, elapsed = self.launch(env={"DISPLAY": display})
+        self.assertEqual(process.returncode, 0, process.stderr)
+        self.assertEqual(process.stdout, b"window shown\n")
+        self.assertLess(elapsed, 15.0)
+
+
+if __name__ == "__main__":
+    unittest.main()

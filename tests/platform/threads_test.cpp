@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace {
+
+std::atomic<bool> release{false};
+
+std::uint32_t waitsForRelease(void*) {
+  while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  return 7;
+}
+
+TEST(PlatformThreads, BoundedWaitThenExitCode) {
+  release = false;
+  platform::ThreadHandle thread = platform::startThread(waitsForRelease, nullptr, 256 << 10);
+  ASSERT_NE(thread, nullptr);
+  EXPECT_EQ(platform::waitForThread(thread, 50), platform::WaitResult::kTimedOut);
+  std::uint32_t code = 0;
+  EXPECT_FALSE(platform::threadExitCode(thread, code));
+  release = true;
+  EXPECT_EQ(platform::waitForThread(thread, 5000), platform::WaitResult::kEnded);
+  ASSERT_TRUE(platform::threadExitCode(thread, code));
+  EXPECT_EQ(code, 7u);
+  platform::closeThread(thread);
+  EXPECT_EQ(platform::waitForThread(nullptr, 0), platform::WaitResult::kFailed);
+}
+
+TEST(PlatformThreads, AClosedRunningThreadCleansUpAfterItself) {
+  release = false;
+  platform::ThreadHandle thread = platform::startThread(waitsForRelease, nullptr, 256 << 10);
+  ASSERT_NE(thread, nullptr);
+  platform::closeThread(thread);
+  release = true;
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+}
+
+struct Posted {
+  platform::ThreadId target;
+  std::atomic<platform::ThreadId> ownId{0};
+};
+
+std::uint32_t postsThree(void* argument) {
+  auto* posted = static_cast<Posted*>(argument);
+  posted->ownId = platform::currentThreadId();
+  platform::postThreadMessage(posted->target, 0x0400, 1, 2);
+  platform::postThreadMessage(posted->target, 0x0401, 3, 4);
+  platform::postThreadMessage(posted->target, platform::kQuitMessage);
+  return 0;
+}
+
+TEST(PlatformThreads, MessagesArriveInOrderUntilTheQuitMessage) {
+  Posted posted;
+  posted.target = platform::currentThreadId();
+  EXPECT_NE(posted.target, 0u);
+  platform::ThreadHandle thread = platform::startThread(postsThree, &posted, 256 << 10);
+  ASSERT_NE(thread, nullptr);
+  std::vector<std::uint32_t> seen;
+  platform::ThreadMessage message;
+  while (platform::getMessage(message)) {
+    seen.push_back(message.message);
+    EXPECT_EQ(message.second, message.first + 1);
+  }
+  EXPECT_EQ(message.message, platform::kQuitMessage);
+  EXPECT_EQ(seen, (std::vector<std::uint32_t>{0x0400, 0x0401}));
+  ASSERT_EQ(platform::waitForThread(thread, 5000), platform::WaitResult::kEnded);
+  platform::closeThread(thread);
+
+  EXPECT_NE(posted.ownId.load(), posted.target);
+  // The poster has ended: its queue is gone, and so is any id never handed out.
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_FALSE(platform::postThreadMessage(posted.ownId, platform::kQuitMessage));
+  EXPECT_FALSE(platform::postThreadMessage(0xFFFFFFF0u, platform::kQuitMessage));
+}
+
+}  // namespace
