@@ -17,6 +17,7 @@ public class Fennaquil {
         System.out.println("Tavolin sample: working in " + OUTPUT.getAbsolutePath());
         clipboard();
         showFile();
+        makeCab();
         saveJpeg();
         makeTransparent();
         wav2au();
@@ -91,5 +92,18 @@ public class Fennaquil {
 
     private static byte[] ascii(String text) {
         return text.getBytes(StandardCharsets.US_ASCII);
+    }
+
+    private static void makeCab() throws IOException {
+        // Two small text files in two folders of one cabinet, read relative to OUTPUT.
+        Files.write(new File(OUTPUT, "first.txt").toPath(),
+                    "Tavolin cabinet sample, first file\n".getBytes("ISO-8859-1"));
+        StringBuilder numbers = new StringBuilder();
+        for (int i = 0; i < 5000; ++i) numbers.append(i).append('\n');
+        Files.write(new File(OUTPUT, "numbers.txt").toPath(),
+                    numbers.toString().getBytes("ISO-8859-1"));
+        String path = OUTPUT.getAbsolutePath() + File.separator;
+        report("makeCab({\"first.txt\", \"+\", \"numbers.txt\"}, \"" + path + "\", \"sample.cab\")",
+               Kestrilo.makeCab(new String[] {"first.txt", "+", "numbers.txt"}, path, "sample.cab"));
     }
 }

@@ -189,6 +189,64 @@ bool adoptTargetPermissions(FileHandle file, const char* target);
 }  // namespace platform
 
 // ---------------------------------------------------------------------------------------------
+// Runtime files, file dates and attributes, temporary files (the cabinet writer's callbacks)
+
+namespace platform {
+
+// Low-level file operations with the C runtime's conventions, for components that expect them
+// through callbacks. Flags and permission modes are the original platform's runtime values
+// below, translated here; names are Latin-1. Each returns the runtime's result (-1, or a short
+// count, on failure) and, when it fails, stores the error number in `error`.
+constexpr int kRuntimeReadOnly = 0x0000;
+constexpr int kRuntimeWriteOnly = 0x0001;
+constexpr int kRuntimeReadWrite = 0x0002;
+constexpr int kRuntimeAppend = 0x0008;
+constexpr int kRuntimeCreate = 0x0100;
+constexpr int kRuntimeTruncate = 0x0200;
+constexpr int kRuntimeExclusive = 0x0400;
+constexpr int kRuntimeBinary = 0x8000;  // no effect here: files are always binary
+constexpr int kRuntimePermissionRead = 0x0100;
+constexpr int kRuntimePermissionWrite = 0x0080;
+
+FileHandle runtimeOpen(const char* name, int flags, int mode, int& error);
+std::int64_t runtimeRead(FileHandle file, void* destination, std::size_t count, int& error);
+std::int64_t runtimeWrite(FileHandle file, const void* source, std::size_t count, int& error);
+int runtimeClose(FileHandle file, int& error);
+// Moves to `distance` from the origin (0 start, 1 current, 2 end); the new position, or -1. As
+// with the runtime's 32-bit seek, a position past 2^31 - 1 cannot be reported and fails.
+std::int32_t runtimeSeek(FileHandle file, std::int32_t distance, int origin, int& error);
+int runtimeRemove(const char* name, int& error);
+
+// The file's last write as a local DOS date and time (2-second steps; times before 1980 are
+// given as 1980-01-01 00:00:00, times after 2107 as 2107-12-31 23:59:58). False when the file's
+// information cannot be read.
+bool lastWriteDosDateTime(FileHandle file, std::uint16_t& date, std::uint16_t& time);
+
+// File attributes in the original platform's bits.
+constexpr std::uint32_t kAttributeReadOnly = 0x01;
+constexpr std::uint32_t kAttributeHidden = 0x02;
+constexpr std::uint32_t kAttributeSystem = 0x04;
+constexpr std::uint32_t kAttributeDirectory = 0x10;
+constexpr std::uint32_t kAttributeArchive = 0x20;
+
+// The attributes of the named file; false when it cannot be examined. Read-only when the owner
+// may not write it; hidden when its name starts with "."; archive for every file that is not a
+// directory (nothing here records backups, so every file counts as changed since the last one);
+// system never.
+bool fileAttributes(const char* name, std::uint32_t& attributes);
+
+// Creates a new, empty, private file under a unique name starting with `prefix` in the
+// temporary folder ($TMPDIR when it is an absolute ASCII path, else /tmp) and gives its name
+// (Latin-1). The caller removes it. False when none could be created.
+bool createTempFile(const char* prefix, std::string& name);
+
+// Tests only: loadModule(name) loads `file` instead of the module the name stands for; a null
+// file removes the override.
+void setModuleFileOverride(const char* name, const char* file);
+
+}  // namespace platform
+
+// ---------------------------------------------------------------------------------------------
 // Launcher services: the program's own folder, threads, thread message queues, the Java VM
 // module and ending the process.
 

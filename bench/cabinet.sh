@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Builds one cabinet from a mixed corpus of about 200 MB (text: C headers; binaries: shared
+# libraries; 20 MB of random data) with Kestrilo.makeCab through the JVM, and with `gcab -c -z`
+# on the same files in the same run. Prints time and size of each, as a Markdown table.
+# The corpus is made in /tmp (or $CORPUS) and kept for later runs; nothing is committed.
+#   usage: bench/cabinet.sh [build folder, default build]
+set -euo pipefail
+build=$(realpath "${1:-$(dirname "$0")/../build}")
+cd "$(dirname "$0")/.."
+corpus=${CORPUS:-/tmp/tavolin-cabinet-corpus}
+runs=${RUNS:-3}
+
+if [[ ! -f $corpus/.complete ]]; then
+  rm -rf "$corpus"
+  mkdir -p "$corpus/text" "$corpus/bin" "$corpus/random"
+  set +o pipefail  # head ends each pipeline early on purpose
+  # About 120 MB of text, 60 MB of machine code, 20 MB that does not compress.
+  find /usr/include -type f -size -2M | sort |
+    while read -r f; do cat "$f"; done | head -c 120000000 | split -b 4000000 - "$corpus/text/part-"
+  find /usr/lib/x86_64-linux-gnu -maxdepth 1 -type f -name '*.so*' -size +200k | sort |
+    head -n 400 | while read -r f; do cat "$f"; done | head -c 60000000 |
+    split -b 3000000 - "$corpus/bin/lib-"
+  for i in 1 2 3 4; do head -c 5000000 /dev/urandom > "$corpus/random/noise-$i"; done
+  set -o pipefail
+  touch "$corpus/.complete"
+fi
+mapfile -t files < <(cd "$corpus" && find text bin random -type f | sort)
+total=$(cd "$corpus" && cat "${files[@]}" | wc -c)
+
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+ln -s "$corpus"/{text,bin,random} "$out"/
+
+best() {  # the shortest wall time of $runs runs of the command, in seconds
+  local best=""
+  for ((i = 0; i < runs; ++i)); do
+    local start end
+    start=$(date +%s.%N)
+    "$@" >/dev/null
+    end=$(date +%s.%N)
+    local t
+    t=$(echo "$end - $start" | bc)
+    if [[ -z $best ]] || (( $(echo "$t < $best" | bc) )); then best=$t; fi
+  done
+  printf '%.2f' "$best"
+}
+
+ours() {
+  rm -f "$out/ours.cab"
+  java -Djava.library.path="$build/out" -cp "$build/out:$build/e2e/classes" Call makeCab \
+    "$out" ours.cab "${files[@]}"
+}
+theirs() {
+  rm -f "$out/gcab.cab"
+  (cd "$out" && gcab -c -z gcab.cab "${files[@]}")
+}
+
+ours_time=$(best ours)
+gcab_time=$(best theirs)
+cabextract -q -t "$out/ours.cab" >/dev/null
+ours_size=$(stat -c %s "$out/ours.cab")
+gcab_size=$(stat -c %s "$out/gcab.cab")
+echo "Corpus: ${#files[@]} files, $total bytes; best of $runs runs"
+echo
+echo "| writer | time (s) | cabinet size (bytes) | ratio |"
+echo "|---|---|---|---|"
+printf '| Kestrilo.makeCab (JVM start included) | %s | %s | %.4f |\n' "$ours_time" "$ours_size" \
+  "$(echo "$ours_size / $total" | bc -l)"
+printf '| gcab -c -z | %s | %s | %.4f |\n' "$gcab_time" "$gcab_size" \
+  "$(echo "$gcab_size / $total" | bc -l)"

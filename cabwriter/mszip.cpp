@@ -1,0 +1,61 @@
+#include "cabwriter/mszip.h"
+
+#include <cstring>
+
+#include "cabwriter/cab_format.h"
+
+namespace cab {
+namespace {
+
+// zlib's default level: gcab and the platform's own writer choose the same balance of size and
+// speed. A memory level of 9 gives a larger hash table, a little faster and a little smaller on
+// 32 KB blocks than the default 8.
+constexpr int kLevel = 6;
+constexpr int kMemoryLevel = 8;
+constexpr int kRawDeflateWindowBits = -15;
+
+}  // namespace
+
+MszipEncoder::MszipEncoder(void* (*allocate)(void*, unsigned, unsigned),
+                           void (*release)(void*, void*), void* context) {
+  stream_.zalloc = allocate;
+  stream_.zfree = release;
+  stream_.opaque = context;
+}
+
+MszipEncoder::~MszipEncoder() {
+  if (started_) deflateEnd(&stream_);
+}
+
+bool MszipEncoder::start() {
+  if (started_) return true;
+  started_ = deflateInit2(&stream_, kLevel, Z_DEFLATED, kRawDeflateWindowBits, kMemoryLevel,
+                          Z_DEFAULT_STRATEGY) == Z_OK;
+  return started_;
+}
+
+std::uint32_t MszipEncoder::encode(const std::uint8_t* in, std::uint32_t size, std::uint8_t* out) {
+  if (!started_ || size > kBlockSize || deflateReset(&stream_) != Z_OK) return 0;
+  out[0] = 'C';
+  out[1] = 'K';
+  // Room for no more than the stored form: if deflate needs more, the stored form is smaller.
+  const std::uint32_t storedSize = 5 + size;
+  stream_.next_in = const_cast<Bytef*>(in);
+  stream_.avail_in = size;
+  stream_.next_out = out + 2;
+  stream_.avail_out = storedSize;
+  int status = deflate(&stream_, Z_FINISH);
+  if (status == Z_STREAM_END && stream_.total_out < storedSize) {
+    return 2 + static_cast<std::uint32_t>(stream_.total_out);
+  }
+  if (status != Z_STREAM_END && status != Z_OK && status != Z_BUF_ERROR) return 0;
+  // One final stored block: header bits, then LEN and its complement, then the bytes.
+  std::uint8_t* stored = out + 2;
+  stored[0] = 0x01;
+  put16(stored + 1, size);
+  put16(stored + 3, ~size & 0xFFFF);
+  std::memcpy(stored + 5, in, size);
+  return 2 + storedSize;
+}
+
+}  // namespace cab

@@ -1,0 +1,31 @@
+// The cabinet builder: binds the cabinet writer module ("CABINET") and feeds it a list of files,
+// a new folder at every entry "+", into one MSZIP cabinet. Failures are written as one line each
+// on standard output ("FCIAddFile() failed: code 1 [...]").
+//
+// Not reentrant: the module handle and its entry points are process-wide and rebound by every
+// build. The caller makes the cabinet path the current directory for the build, so that relative
+// entries are found there.
+#pragma once
+
+#include <cstdint>
+
+#include "library/cabinet/fci.h"
+
+constexpr int kErrorTextSize = 256;
+
+// The error code printed when the writer module cannot be loaded or lacks an entry point: the
+// writer has set none then.
+constexpr int kWriterUnavailable = -1;
+
+// Fills the parameters record: zeros, then the size limits 0x7FFFFFFF, sequence number 1, set
+// identifier 12345, the cabinet's name and path copied unchanged (each cut to 255 characters).
+void fillCabinetParameters(CCAB& parameters, const char* cabPath, const char* cabName);
+
+// The fixed text for a writer error code ("Unknown error" for any code it does not know).
+const char* cabinetErrorText(int code);
+
+// Builds the cabinet cabPath + cabName from `count` entries. 1 when the cabinet was written and
+// the writer released, 0 otherwise. `errorText` receives cabinetErrorText of the writer's code
+// ("<text>: '<entry>'" when an entry could not be added), cut to fit.
+int buildCabinet(std::int32_t count, char* const* entries, const char* cabPath,
+                 const char* cabName, char (&errorText)[kErrorTextSize]);

@@ -1,0 +1,108 @@
+#include "library/cabinet/cabinet_callbacks.h"
+
+#include <cstring>
+#include <string>
+
+#include "platform/platform.h"
+
+// The writer passes the runtime's flag values; the platform layer takes the same ones.
+static_assert(kFciOpenReadWrite == platform::kRuntimeReadWrite);
+static_assert(kFciOpenCreate == platform::kRuntimeCreate);
+static_assert(kFciOpenTruncate == platform::kRuntimeTruncate);
+static_assert(kFciOpenExclusive == platform::kRuntimeExclusive);
+static_assert(kFciOpenBinary == platform::kRuntimeBinary);
+static_assert(kFciPermissionWrite == platform::kRuntimePermissionWrite);
+
+namespace {
+
+constexpr std::uint16_t kKeptAttributes = 0x27;  // read-only, hidden, system, archive
+
+void setError(int* slot, int error) {
+  if (slot) *slot = error;
+}
+
+}  // namespace
+
+void* cabinetAllocate(std::uint32_t size) { return platform::memory().allocate(size, false); }
+
+void cabinetRelease(void* block) { platform::memory().release(block); }
+
+std::intptr_t cabinetOpen(char* name, int flags, int mode, int* error, void*) {
+  int failure = 0;
+  platform::FileHandle file = platform::runtimeOpen(name, flags, mode, failure);
+  if (file == platform::kInvalidFile) setError(error, failure);
+  return file;
+}
+
+unsigned int cabinetRead(std::intptr_t file, void* buffer, unsigned int count, int* error,
+                         void*) {
+  int failure = 0;
+  auto got = static_cast<unsigned int>(platform::runtimeRead(file, buffer, count, failure));
+  if (got != count) setError(error, failure);
+  return got;
+}
+
+unsigned int cabinetWrite(std::intptr_t file, void* buffer, unsigned int count, int* error,
+                          void*) {
+  int failure = 0;
+  auto written = static_cast<unsigned int>(platform::runtimeWrite(file, buffer, count, failure));
+  if (written != count) setError(error, failure);
+  return written;
+}
+
+int cabinetClose(std::intptr_t file, int* error, void*) {
+  int failure = 0;
+  int result = platform::runtimeClose(file, failure);
+  if (result != 0) setError(error, failure);
+  return result;
+}
+
+std::int32_t cabinetSeek(std::intptr_t file, std::int32_t distance, int origin, int* error,
+                         void*) {
+  int failure = 0;
+  std::int32_t position = platform::runtimeSeek(file, distance, origin, failure);
+  if (position == -1) setError(error, failure);
+  return position;
+}
+
+int cabinetDelete(char* name, int* error, void*) {
+  int failure = 0;
+  int result = platform::runtimeRemove(name, failure);
+  if (result != 0) setError(error, failure);
+  return result;
+}
+
+int cabinetTempName(char* name, int capacity, void*) {
+  std::string made;
+  if (!platform::createTempFile("xx", made)) return 0;
+  if (capacity > 0 && made.size() < static_cast<std::size_t>(capacity)) {
+    std::memcpy(name, made.c_str(), made.size() + 1);
+    return 1;
+  }
+  platform::removeFile(made.c_str());
+  return 0;
+}
+
+int cabinetFilePlaced(CCAB*, char*, std::int32_t, int, void*) { return 0; }
+
+std::int32_t cabinetStatus(unsigned int, std::uint32_t, std::uint32_t, void*) { return 0; }
+
+int cabinetNextCabinet(CCAB*, std::uint32_t, void*) { return 1; }
+
+std::intptr_t cabinetOpenInfo(char* name, std::uint16_t* date, std::uint16_t* time,
+                              std::uint16_t* attributes, int*, void*) {
+  platform::FileHandle file = platform::openFileForReading(name);
+  if (file == platform::kInvalidFile) return -1;
+  if (!platform::lastWriteDosDateTime(file, *date, *time)) {
+    platform::closeFile(file);
+    return -1;
+  }
+  std::uint32_t found = 0;
+  *attributes = platform::fileAttributes(name, found)
+                    ? static_cast<std::uint16_t>(found & kKeptAttributes)
+                    : 0;
+  platform::closeFile(file);
+  int ignored = 0;
+  return platform::runtimeOpen(name, platform::kRuntimeReadOnly | platform::kRuntimeBinary, 0,
+                               ignored);
+}

@@ -1,0 +1,68 @@
+// Packing files into a cabinet: Kestrilo_makeCab.
+//
+// The entries are copied into texts of their own length, the cabinet path becomes the current
+// directory for the build (so relative entries are read from there and stored under the same
+// relative name) and the previous current directory comes back afterwards, whatever happened.
+// The outcome reaches the user only as the builder's failure lines; the result is always 1.
+#include <cstdint>
+
+#include "library/boundary/exports.h"
+#include "library/boundary/file_name.h"
+#include "library/cabinet/cabinet_builder.h"
+#include "library/support/checked_size.h"
+#include "library/support/memory_helpers.h"
+#include "library/support/reporting.h"
+#include "platform/platform.h"
+
+namespace {
+
+void freeEntries(char** list, std::int32_t count) {
+  for (std::int32_t i = 0; i < count; ++i) freeBlock(list[i]);
+  freeBlock(list);
+}
+
+}  // namespace
+
+std::int32_t Kestrilo_makeCab(Receiver, const ArrayObject* files, StringHandle cabPath,
+                              StringHandle cabName) {
+  std::int32_t count = arrayLength(files);
+  if (count < 0) count = 0;
+  std::optional<std::int64_t> listSize =
+      checkedMultiply<std::int64_t>(count ? count : 1, sizeof(char*));
+  auto** list = listSize ? static_cast<char**>(allocZeroed(static_cast<std::size_t>(*listSize)))
+                         : nullptr;
+  if (!list) return 1;
+
+  NameBuffer path;
+  NameBuffer name;
+  bool pathWhole = convertFileName(cabPath, path);
+  bool nameWhole = convertFileName(cabName, name);
+  if (!pathWhole || !nameWhole) {
+    // The cut name would make a cabinet somewhere the caller never named.
+    traceMessage("Cannot create file: ", pathWhole ? name : path);
+    freeBlock(list);
+    return 1;
+  }
+
+  const StringHandle* elements = count ? stringElements(files) : nullptr;
+  for (std::int32_t i = 0; i < count; ++i) {
+    std::int32_t length = javaStringLength(elements[i]);
+    std::optional<std::int32_t> size = checkedAdd(length, 1);
+    list[i] = size ? static_cast<char*>(allocZeroed(static_cast<std::size_t>(*size))) : nullptr;
+    if (!list[i]) {
+      freeEntries(list, i);
+      return 1;
+    }
+    javaString2CString(elements[i], list[i], *size);
+  }
+
+  {
+    platform::SavedDirectory saved;
+    platform::setCurrentDirectory(path);
+    char errorText[kErrorTextSize];
+    buildCabinet(count, list, path, name, errorText);
+    saved.restore();
+  }
+  freeEntries(list, count);
+  return 1;
+}

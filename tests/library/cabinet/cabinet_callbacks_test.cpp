@@ -1,0 +1,144 @@
+#include "library/cabinet/cabinet_callbacks.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "fakes/temp_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class TempNames : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* previous = std::getenv("TMPDIR");
+    if (previous) previous_ = previous;
+    setenv("TMPDIR", folder.path().c_str(), 1);
+  }
+  void TearDown() override {
+    if (previous_) {
+      setenv("TMPDIR", previous_->c_str(), 1);
+    } else {
+      unsetenv("TMPDIR");
+    }
+  }
+  std::size_t filesInFolder() const {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder.path()), {}));
+  }
+  TempFolder folder;
+
+ private:
+  std::optional<std::string> previous_;
+};
+
+TEST_F(TempNames, ANameMustBeShorterThanTheCapacity) {
+  char name[512];
+  ASSERT_EQ(cabinetTempName(name, sizeof name, nullptr), 1);
+  const std::string first = name;
+  EXPECT_EQ(fs::path(first).parent_path(), folder.path());
+  EXPECT_EQ(fs::path(first).filename().string().substr(0, 2), "xx");
+  EXPECT_TRUE(fs::exists(first));
+  const int length = static_cast<int>(first.size());
+
+  std::fill(std::begin(name), std::end(name), '#');
+  EXPECT_EQ(cabinetTempName(name, length, nullptr), 0);
+  EXPECT_EQ(name[0], '#');
+  EXPECT_EQ(filesInFolder(), 1u);  // the refused one is gone again
+
+  EXPECT_EQ(cabinetTempName(name, length + 1, nullptr), 1);
+  EXPECT_EQ(std::strlen(name), static_cast<std::size_t>(length));
+  EXPECT_NE(std::string(name), first);
+  EXPECT_EQ(filesInFolder(), 2u);
+}
+
+TEST(OpenInfo, AttributesComeFromPermissionsAndName) {
+  TempFolder folder;
+  struct Case {
+    std::string name;
+    fs::perms permissions;
+    std::uint16_t attributes;
+  };
+  const std::vector<Case> cases = {
+      {"plain.txt", fs::perms::owner_read | fs::perms::owner_write, 0x20},
+      {"read-only.txt", fs::perms::owner_read | fs::perms::group_write, 0x21},
+      {".hidden", fs::perms::owner_read | fs::perms::owner_write, 0x22},
+  };
+  for (const Case& c : cases) {
+    std::string path = folder.write(c.name, "contents");
+    fs::permissions(path, c.permissions);
+    std::uint16_t date = 0;
+    std::uint16_t time = 0;
+    std::uint16_t attributes = 0xFFFF;
+    int error = 12345;
+    std::intptr_t file = cabinetOpenInfo(path.data(), &date, &time, &attributes, &error, nullptr);
+    ASSERT_NE(file, -1) << c.name;
+    EXPECT_EQ(attributes, c.attributes) << c.name;
+    EXPECT_EQ(error, 12345);
+    char buffer[16] = {};
+    EXPECT_EQ(cabinetRead(file, buffer, 8, &error, nullptr), 8u);
+    EXPECT_EQ(std::string(buffer), "contents");
+    EXPECT_EQ(cabinetClose(file, &error, nullptr), 0);
+  }
+}
+
+TEST(OpenInfo, DateAndTimeAreTheLocalLastWrite) {
+  TempFolder folder;
+  std::string path = folder.write("dated.txt", "x");
+  std::uint16_t date = 0, time = 0, attributes = 0;
+  int error = 0;
+  std::intptr_t file = cabinetOpenInfo(path.data(), &date, &time, &attributes, &error, nullptr);
+  ASSERT_NE(file, -1);
+  cabinetClose(file, &error, nullptr);
+  // Just written: the date is today's, which is at least 2024 and not past 2107.
+  int year = 1980 + (date >> 9);
+  EXPECT_GE(year, 2024);
+  EXPECT_LE(year, 2107);
+  EXPECT_GE((date >> 5) & 0xF, 1);
+  EXPECT_LE((date >> 5) & 0xF, 12);
+  EXPECT_LE(time >> 11, 23);
+}
+
+TEST(OpenInfo, AMissingFileOrAFolderIsNotOpened) {
+  TempFolder folder;
+  for (std::string name : {folder.file("missing"), folder.path().string()}) {
+    std::uint16_t date = 0, time = 0, attributes = 0;
+    int error = 7;
+    EXPECT_EQ(cabinetOpenInfo(name.data(), &date, &time, &attributes, &error, nullptr), -1);
+    EXPECT_EQ(error, 7);
+  }
+}
+
+TEST(FileCallbacks, FailuresStoreTheErrorNumber) {
+  TempFolder folder;
+  std::string missing = folder.file("missing");
+  int error = 0;
+  EXPECT_EQ(cabinetOpen(missing.data(), kFciOpenReadOnly, 0, &error, nullptr), -1);
+  EXPECT_NE(error, 0);
+  error = 0;
+  EXPECT_EQ(cabinetDelete(missing.data(), &error, nullptr), -1);
+  EXPECT_NE(error, 0);
+
+  std::string name = folder.file("made");
+  error = 0;
+  std::intptr_t file = cabinetOpen(name.data(), kFciOpenReadWrite | kFciOpenCreate | kFciOpenBinary,
+                                   kFciPermissionRead | kFciPermissionWrite, &error, nullptr);
+  ASSERT_NE(file, -1);
+  char data[] = "0123456789";
+  EXPECT_EQ(cabinetWrite(file, data, 10, &error, nullptr), 10u);
+  EXPECT_EQ(cabinetSeek(file, 4, 0, &error, nullptr), 4);
+  char back[4] = {};
+  EXPECT_EQ(cabinetRead(file, back, 4, &error, nullptr), 4u);
+  EXPECT_EQ(std::string(back, 4), "4567");
+  EXPECT_EQ(error, 0);
+  // Reading past the end is short, which the writer's read counts as a failure.
+  EXPECT_EQ(cabinetRead(file, back, 4, &error, nullptr), 2u);
+  EXPECT_EQ(cabinetClose(file, &error, nullptr), 0);
+  EXPECT_EQ(cabinetDelete(name.data(), &error, nullptr), 0);
+  EXPECT_FALSE(fs::exists(name));
+}
+
+}  // namespace

@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "fakes/recording_services.h"
+#include "fakes/temp_folder.h"
+#include "fakes/test_string.h"
+#include "library/boundary/exports.h"
+#include "library/cabinet/cabinet_test_support.h"
+
+namespace {
+
+// An array object of string handles over test strings.
+class TestStringArray {
+ public:
+  explicit TestStringArray(const std::vector<std::string>& texts) {
+    for (const std::string& text : texts) strings_.push_back(TestString::latin1(text));
+    block_.resize(arrayObjectSize(strings_.size(), sizeof(StringHandle)) / sizeof(StringHandle) + 1);
+    auto* header = reinterpret_cast<ArrayObject*>(block_.data());
+    header->reserved = 0;
+    header->count = static_cast<std::int32_t>(strings_.size());
+    for (std::size_t i = 0; i < strings_.size(); ++i) block_[1 + i] = strings_[i].handle();
+  }
+  const ArrayObject* object() const { return reinterpret_cast<const ArrayObject*>(block_.data()); }
+
+ private:
+  std::vector<TestString> strings_;
+  std::vector<StringHandle> block_;
+};
+
+class MakeCab : public ::testing::Test {
+ protected:
+  std::string makeCab(const std::vector<std::string>& entries, const std::string& path,
+                      const std::string& name, std::int32_t& result) {
+    TestStringArray files(entries);
+    TestString pathString = TestString::latin1(path);
+    TestString nameString = TestString::latin1(name);
+    ::testing::internal::CaptureStdout();
+    result = Kestrilo_makeCab(nullptr, files.object(), pathString.handle(), nameString.handle());
+    return ::testing::internal::GetCapturedStdout();
+  }
+  TempFolder folder;
+  CabinetModule module{TAVOLIN_CABWRITER_MODULE};
+};
+
+TEST_F(MakeCab, RelativeEntriesAreReadFromTheCabinetPathAndTheDirectoryComesBack) {
+  std::filesystem::create_directories(folder.path() / "cab" / "sub");
+  folder.write("cab/sub/s.txt", "in the subfolder\n");
+  folder.write("cab/a.txt", "alpha\n");
+  const auto before = std::filesystem::current_path();
+  for (const std::vector<std::string>& entries :
+       {std::vector<std::string>{"a.txt", "sub/s.txt"}, std::vector<std::string>{"missing"}}) {
+    std::int32_t result = 0;
+    makeCab(entries, folder.file("cab"), "out.cab", result);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(std::filesystem::current_path(), before);
+  }
+  auto parsed = parseCabinet(folder.read("cab/out.cab"));
+  ASSERT_TRUE(parsed);
+  ASSERT_EQ(parsed->files.size(), 2u);
+  EXPECT_EQ(parsed->files[1].name, "sub\\s.txt");
+  EXPECT_EQ(parsed->files[1].size, 17u);
+}
+
+TEST_F(MakeCab, APathOrNameLongerThan255CharactersIsRefused) {
+  folder.write("a.txt", "alpha\n");
+  const std::string path = folder.path().string();
+  const std::string longName = std::string(256 - 4, 'n') + ".cab";
+  const std::string longPath = path + "/" + std::string(300, 'p');
+  for (const auto& [cabPath, cabName] : {std::pair{path, longName}, std::pair{longPath, std::string("out.cab")}}) {
+    std::int32_t result = 0;
+    std::string printed = makeCab({"a.txt"}, cabPath, cabName, result);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(printed, "");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
+  }
+}
+
+TEST_F(MakeCab, ANullArrayMakesAnEmptyCabinet) {
+  TestString pathString = TestString::latin1(folder.path().string());
+  TestString nameString = TestString::latin1("empty.cab");
+  EXPECT_EQ(Kestrilo_makeCab(nullptr, nullptr, pathString.handle(), nameString.handle()), 1);
+  auto parsed = parseCabinet(folder.read("empty.cab"));
+  ASSERT_TRUE(parsed);
+  EXPECT_EQ(parsed->files.size(), 0u);
+  EXPECT_EQ(parsed->declaredSize, 36u);
+}
+
+}  // namespace
