@@ -73,10 +73,12 @@ class Exports(unittest.TestCase):
                     if line.split()[-2] in ("T", "W")}
         for name in exported:
             self.assertRegex(name, r"^(Kestrilo_|Java_Kestrilo_|RNIGetCompatibleVersion$|_init$|_fini$)")
-        for name in ("Kestrilo_copyToClipboard", "Kestrilo_showFile",
-                     "Java_Kestrilo_copyToClipboard", "Java_Kestrilo_showFile",
-                     "RNIGetCompatibleVersion"):
-            self.assertIn(name, exported)
+        methods = ("copyToClipboard", "showFile", "makeCab", "makeTransparent", "saveJPEG",
+                   "wav2au")
+        for method in methods:
+            self.assertIn("Kestrilo_" + method, exported)
+            self.assertIn("Java_Kestrilo_" + method, exported)
+        self.assertIn("RNIGetCompatibleVersion", exported)
 
 
 if __name__ == "__main__":
