@@ -73,6 +73,11 @@ class SavedDirectory {
 // Makes the named directory current; false on failure.
 bool setCurrentDirectory(const char* name);
 
+// The absolute form of a Latin-1 name: the name itself when it is absolute, else the current
+// directory joined with it. False when the current directory cannot be told or cannot be written
+// in Latin-1.
+bool absoluteName(const char* name, std::string& absolute);
+
 // The system directory that started programs get as their working directory ("/" here).
 std::string systemDirectory();
 

@@ -5,6 +5,7 @@
 // relative name) and the previous current directory comes back afterwards, whatever happened.
 // The outcome reaches the user only as the builder's failure lines; the result is always 1.
 #include <cstdint>
+#include <string>
 
 #include "library/boundary/exports.h"
 #include "library/boundary/file_name.h"
@@ -29,8 +30,8 @@ std::int32_t Kestrilo_makeCab(Receiver, const ArrayObject* files, StringHandle c
   if (count < 0) count = 0;
   std::optional<std::int64_t> listSize =
       checkedMultiply<std::int64_t>(count ? count : 1, sizeof(char*));
-  auto** list = listSize ? static_cast<char**>(allocZeroed(static_cast<std::size_t>(*listSize)))
-                         : nullptr;
+  auto** list =
+      listSize ? static_cast<char**>(allocZeroed(static_cast<std::size_t>(*listSize))) : nullptr;
   if (!list) return 1;
 
   NameBuffer path;
@@ -42,6 +43,16 @@ std::int32_t Kestrilo_makeCab(Receiver, const ArrayObject* files, StringHandle c
     traceMessage("Cannot create file: ", pathWhole ? name : path);
     freeBlock(list);
     return 1;
+  }
+
+  // The cabinet is made at path + name once the path is the current directory, so a relative
+  // path would be applied twice ("out" would make "out/out/name"). It is taken from the
+  // directory that is current at the call, as the caller meant it.
+  std::string absolutePath;
+  if (path[0] != '\0' && platform::absoluteName(path, absolutePath) &&
+      absolutePath.size() < sizeof path) {
+    absolutePath.copy(path, absolutePath.size());
+    path[absolutePath.size()] = '\0';
   }
 
   const StringHandle* elements = count ? stringElements(files) : nullptr;

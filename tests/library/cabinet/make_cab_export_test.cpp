@@ -62,6 +62,22 @@ TEST_F(MakeCab, RelativeEntriesAreReadFromTheCabinetPathAndTheDirectoryComesBack
   EXPECT_EQ(parsed->files[1].size, 17u);
 }
 
+TEST_F(MakeCab, ARelativeCabinetPathIsTakenFromTheCurrentDirectory) {
+  std::filesystem::create_directories(folder.path() / "cab");
+  folder.write("cab/a.txt", "alpha\n");
+  const auto before = std::filesystem::current_path();
+  std::filesystem::current_path(folder.path());
+  std::int32_t result = 0;
+  std::string printed = makeCab({"a.txt"}, "cab", "relative.cab", result);
+  std::filesystem::current_path(before);
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(printed, "");
+  auto parsed = parseCabinet(folder.read("cab/relative.cab"));
+  ASSERT_TRUE(parsed);
+  ASSERT_EQ(parsed->files.size(), 1u);
+  EXPECT_EQ(parsed->files[0].name, "a.txt");
+}
+
 TEST_F(MakeCab, APathOrNameLongerThan255CharactersIsRefused) {
   folder.write("a.txt", "alpha\n");
   const std::string path = folder.path().string();
