@@ -17,26 +17,30 @@ void putUint16(std::uint8_t* field, std::int32_t value) {
 }
 
 // The colour table size code b (the table has 2^(b+1) entries) for the highest index in use.
+// Only the highest set bit of that index matters, and it is the highest set bit of all indices
+// OR-ed together, so the block (padding included, which is zero) is folded eight bytes at a time
+// and the scan stops once bit 7 has turned up: the full table is then needed anyway.
 std::int32_t colourTableCode(const GifImage& image) {
-  std::int32_t highest = 255;
+  std::uint32_t bits = 0xFF;
   if (!image.fullPalette) {
-    // In memory order, padding included (it is zero); any index above 128 already asks for the
-    // full table, so the scan stops there. It is taken in chunks that the compiler turns into
-    // vector code; the result is the same as a byte-by-byte scan that stops once the maximum passes
-    // 128.
-    highest = 0;
+    constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+    const std::uint8_t* at = image.pixels;
+    const std::uint8_t* end = image.pixels + image.size;
+    std::uint64_t folded = 0;
     constexpr std::int32_t kChunk = 4096;
-    for (std::int32_t at = 0; at < image.size && highest <= 128; at += kChunk) {
-      std::int32_t end = image.size - at < kChunk ? image.size : at + kChunk;
-      std::uint8_t chunkHighest = 0;
-      for (std::int32_t i = at; i < end; ++i) {
-        chunkHighest = image.pixels[i] > chunkHighest ? image.pixels[i] : chunkHighest;
+    while (end - at >= 8 && !(folded & kHighBits)) {
+      const std::uint8_t* chunkEnd = end - at > kChunk ? at + kChunk : end;
+      for (; chunkEnd - at >= 8; at += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, at, sizeof word);
+        folded |= word;
       }
-      if (chunkHighest > highest) highest = chunkHighest;
     }
+    for (; at < end; ++at) folded |= *at;
+    for (bits = 0; folded != 0; folded >>= 8) bits |= folded & 0xFF;
   }
   std::int32_t code = 7;
-  while (code > 0 && !(highest & (1 << code))) --code;
+  while (code > 0 && !(bits & (1u << code))) --code;
   return code;
 }
 

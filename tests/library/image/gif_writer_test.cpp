@@ -74,6 +74,27 @@ TEST(GifWriter, PacksCodesLeastSignificantBitFirst) {
             (Bytes{0x07, 0x00, 0x01, 0x04, 0x08, 0x00, 0x20, 0x20, 0x00, 0x3B}));
 }
 
+// The highest index may sit anywhere in a large picture, and indices that share no bit must not
+// add up to a larger table.
+TEST(GifWriter, SizesTheColourTableFromAnywhereInTheBlock) {
+  struct Case {
+    std::vector<std::pair<int, std::uint8_t>> placed;  // pixel number, index
+    int entries;
+  };
+  const Case cases[] = {{{{300 * 40 + 298, 5}}, 8},
+                        {{{0, 64}, {6123, 63}}, 128},
+                        {{{7, 3}, {8, 4}, {300 * 41 - 1, 2}}, 8}};
+  for (const Case& c : cases) {
+    TempFolder folder;
+    GifImage image;
+    Bytes pixels(300 * 41, 0);
+    for (const auto& [at, index] : c.placed) pixels[static_cast<std::size_t>(at)] = index;
+    fill(image, 300, 41, pixels);
+    Bytes file = saved(image, folder);
+    EXPECT_EQ(2 << (file[10] & 7), c.entries);
+  }
+}
+
 TEST(GifWriter, SizesTheColourTableToTheHighestIndex) {
   struct Case {
     std::uint8_t highest;
