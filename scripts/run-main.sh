@@ -6,8 +6,11 @@ cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 ./scripts/build.sh build
 cd build/out
-if [[ -x ./launcher ]]; then
-  exec ./launcher
-else
-  exec java -Djava.library.path=. -cp . Fennaquil
+# Without a desktop the clipboard cannot be opened; a private virtual display gives the sample
+# one, so that every service has something to show.
+wrapper=()
+if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]] && command -v xvfb-run >/dev/null; then
+  echo "(no desktop: running on a private virtual display)"
+  wrapper=(xvfb-run -a)
 fi
+exec "${wrapper[@]}" ./launcher
