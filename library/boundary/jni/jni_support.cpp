@@ -1,7 +1,8 @@
 #include "library/boundary/jni/jni_support.h"
 
-#include <cstdlib>
 #include <cstring>
+
+#include "library/support/memory_helpers.h"
 
 namespace {
 
@@ -28,14 +29,16 @@ void writeHeader(std::uint8_t* block, std::int32_t count) {
 JniString::JniString(JNIEnv* environment, jstring javaString)
     : JavaString{&kJniStringOps}, env(environment), string(javaString) {}
 
-void JniIntArray::Free::operator()(std::uint8_t* block) const { std::free(block); }
+void JniIntArray::Free::operator()(std::uint8_t* block) const { freeGlobalBlock(block); }
 
 JniIntArray::JniIntArray(JNIEnv* env, jintArray array) {
   if (!array) return;
   jsize count = env->GetArrayLength(array);
-  // malloc rather than a zero-filled vector: the copy overwrites every element at once.
+  // Not zero-filled: the copy overwrites every element at once. A failure has shown "Sorry, not
+  // enough memory"; the export then finds no array and does nothing.
   block_.reset(static_cast<std::uint8_t*>(
-      std::malloc(arrayObjectSize(static_cast<std::size_t>(count), sizeof(jint)))));
+      allocGlobalBlock(arrayObjectSize(static_cast<std::size_t>(count), sizeof(jint)),
+                       kGlobalMovable)));
   if (!block_) return;
   writeHeader(block_.get(), count);
   env->GetIntArrayRegion(array, 0, count, reinterpret_cast<jint*>(block_.get() + 8));
