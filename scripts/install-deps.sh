@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # build
-  build-essential cmake pkg-config git openjdk-17-jdk-headless
+  build-essential cmake pkg-config git openjdk-17-jdk
   libjpeg62-turbo-dev zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   # tools the tests use as peers and as sources of input files
