@@ -9,7 +9,7 @@ import subprocess
 import time
 import unittest
 
-from tavolin_e2e import call, require_tool, temp_folder
+from tavolin_e2e import call, require_tool, run_java, temp_folder
 
 
 def seven_zip_listing(cabinet):
@@ -134,6 +134,18 @@ class MakeCab(unittest.TestCase):
         self.assertEqual(printed, "FCIAddFile() failed: code 1 "
                                   "[Failure opening file to be stored in cabinet]\n")
         self.assertFalse((self.root / "out.cab").exists())
+
+    def test_the_current_directory_comes_back_after_success_and_failure(self):
+        cabinets = self.root / "cabinets"
+        start = self.root / "start"
+        start.mkdir()
+        (start / "marker.txt").write_bytes(b"marker")
+        self.write("cabinets/a.txt", b"alpha\n")
+        process = run_java("CabDirectory", str(cabinets), cwd=start)
+        lines = [line for line in process.stdout.splitlines() if "=" in line]
+        self.assertEqual(lines, ["before=6", "afterSuccess=6", "afterFailure=6"], process.stderr)
+        self.assertTrue((cabinets / "ok.cab").exists())
+        self.assertFalse((cabinets / "failed.cab").exists())
 
     def test_a_cabinet_name_longer_than_255_characters_is_refused(self):
         self.write("a.txt", b"alpha\n")
