@@ -99,5 +99,10 @@ class GifImage : public Bitmap {
 
  private:
   int parseGifHeader(const char* name);
+  // Reads a colour table into the palette when `packed` announces one (a smaller table replaces
+  // only the first entries); 0 when the file ends inside it.
+  int readColourTable(std::uint8_t packed);
+  // Reads an image descriptor and its local colour table; 0 when the file ends inside them.
+  int readImageDescriptor();
   int load(std::int32_t frameIndex, const char* name);
 };

@@ -86,11 +86,7 @@ int GifImage::parseGifHeader(const char* name) {
     return 0;
   }
   if (!complete) return 0;
-  if (header.packed & 0x80) {
-    std::int32_t tableBytes = colourTableBytes(header.packed);
-    if (reader.remaining() < tableBytes) return 0;
-    reader.readBlock(palette, tableBytes);
-  }
+  if (!readColourTable(header.packed)) return 0;
   std::int32_t screenWidth = readUint16(header.screenWidth);
   std::int32_t screenHeight = readUint16(header.screenHeight);
   // An empty screen has no top-left pixel to make transparent and nothing to write back; rows
@@ -153,14 +149,8 @@ int GifImage::skipSubBlocks() {
 
 int GifImage::skipFrame() {
   reader.readByte();  // the separator, seen by the caller
-  if (reader.remaining() < static_cast<std::int32_t>(sizeof descriptor)) return 0;
-  reader.readBlock(&descriptor, sizeof descriptor);
   // A skipped image's local colour table still overwrites the palette.
-  if (descriptor.packed & 0x80) {
-    std::int32_t tableBytes = colourTableBytes(descriptor.packed);
-    if (reader.remaining() < tableBytes) return 0;
-    reader.readBlock(palette, tableBytes);
-  }
+  if (!readImageDescriptor()) return 0;
   if (reader.remaining() < 1) return 0;
   reader.readByte();  // LZW minimum code size
   if (!skipSubBlocks()) return 0;
@@ -168,15 +158,22 @@ int GifImage::skipFrame() {
   return 1;
 }
 
-int GifImage::decodeFrame() {
+int GifImage::readColourTable(std::uint8_t packed) {
+  if (!(packed & 0x80)) return 1;
+  std::int32_t tableBytes = colourTableBytes(packed);
+  if (reader.remaining() < tableBytes) return 0;
+  reader.readBlock(palette, tableBytes);
+  return 1;
+}
+
+int GifImage::readImageDescriptor() {
   if (reader.remaining() < static_cast<std::int32_t>(sizeof descriptor)) return 0;
   reader.readBlock(&descriptor, sizeof descriptor);
-  // A local table of fewer than 256 entries replaces only the first ones.
-  if (descriptor.packed & 0x80) {
-    std::int32_t tableBytes = colourTableBytes(descriptor.packed);
-    if (reader.remaining() < tableBytes) return 0;
-    reader.readBlock(palette, tableBytes);
-  }
+  return readColourTable(descriptor.packed);
+}
+
+int GifImage::decodeFrame() {
+  if (!readImageDescriptor()) return 0;
   std::int32_t left = readUint16(descriptor.left);
   std::int32_t top = readUint16(descriptor.top);
   std::int32_t imageWidth = readUint16(descriptor.width);
