@@ -10,35 +10,48 @@ namespace giftest {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Codes packed least significant bit first; widths follow the decoder: minimum size + 1 after a
-// clear, one more bit once the next free code reaches the limit, never more than 12.
-inline Bytes packCodes(int minimumSize, const std::vector<int>& codes) {
-  const int clear = 1 << minimumSize;
-  int width = minimumSize + 1;
-  int nextCode = clear + 2;
-  bool previous = false;
-  Bytes out;
-  std::uint32_t bits = 0;
-  int held = 0;
-  for (int code : codes) {
-    bits |= static_cast<std::uint32_t>(code) << held;
-    held += width;
-    while (held >= 8) {
-      out.push_back(static_cast<std::uint8_t>(bits));
-      bits >>= 8;
-      held -= 8;
-    }
+// The code width as the decoder follows it: minimum size + 1 after a clear, one more bit once the
+// next free code reaches the limit, never more than 12.
+struct CodeWidth {
+  explicit CodeWidth(int minimumSize)
+      : minimumSize(minimumSize), clear(1 << minimumSize), width(minimumSize + 1),
+        nextCode(clear + 2) {}
+  // The width for the code after `code`.
+  void after(int code) {
     if (code == clear) {
       width = minimumSize + 1;
       nextCode = clear + 2;
       previous = false;
-      continue;
+      return;
     }
     if (previous && nextCode < 4096) {
       ++nextCode;
       if (nextCode >= (1 << width) && width < 12) ++width;
     }
     previous = true;
+  }
+  int minimumSize;
+  int clear;
+  int width;
+  int nextCode;
+  bool previous = false;
+};
+
+// Codes packed least significant bit first at the decoder's widths.
+inline Bytes packCodes(int minimumSize, const std::vector<int>& codes) {
+  CodeWidth tracker(minimumSize);
+  Bytes out;
+  std::uint32_t bits = 0;
+  int held = 0;
+  for (int code : codes) {
+    bits |= static_cast<std::uint32_t>(code) << held;
+    held += tracker.width;
+    while (held >= 8) {
+      out.push_back(static_cast<std::uint8_t>(bits));
+      bits >>= 8;
+      held -= 8;
+    }
+    tracker.after(code);
   }
   if (held > 0) out.push_back(static_cast<std::uint8_t>(bits));
   return out;
@@ -160,28 +173,17 @@ inline std::vector<ReadCode> readCodes(const Bytes& blocks, int minimumSize) {
     data.insert(data.end(), blocks.begin() + static_cast<long>(at + 1),
                 blocks.begin() + static_cast<long>(at + 1 + blocks[at]));
   }
-  const int clear = 1 << minimumSize;
-  int width = minimumSize + 1;
-  int nextCode = clear + 2;
-  bool previous = false;
+  CodeWidth tracker(minimumSize);
   std::vector<ReadCode> codes;
   std::size_t bit = 0;
-  while (bit + static_cast<std::size_t>(width) <= data.size() * 8) {
+  while (bit + static_cast<std::size_t>(tracker.width) <= data.size() * 8) {
     int code = 0;
-    for (int i = 0; i < width; ++i, ++bit) code |= ((data[bit / 8] >> (bit % 8)) & 1) << i;
-    codes.push_back({code, width});
-    if (code == clear + 1) break;
-    if (code == clear) {
-      width = minimumSize + 1;
-      nextCode = clear + 2;
-      previous = false;
-      continue;
+    for (int i = 0; i < tracker.width; ++i, ++bit) {
+      code |= ((data[bit / 8] >> (bit % 8)) & 1) << i;
     }
-    if (previous && nextCode < 4096) {
-      ++nextCode;
-      if (nextCode >= (1 << width) && width < 12) ++width;
-    }
-    previous = true;
+    codes.push_back({code, tracker.width});
+    if (code == tracker.clear + 1) break;
+    tracker.after(code);
   }
   return codes;
 }
