@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (sound.samples != nullptr) std::abort();
     return 0;
   }
-  if (sound.frameCount < 0 ||
+  if (sound.frameCount < 0 || sound.frameStride != sound.format->blockAlign ||
       static_cast<std::int64_t>(sound.frameCount) * sound.format->blockAlign > sound.dataLength) {
     std::abort();
   }
@@ -55,8 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     volatile std::uint32_t sum = 0;
     const std::uint32_t width = sound.format->bitsPerSample == 8 ? 1 : 2;
     for (std::int32_t i = 0; i < sound.frameCount; ++i) {
-      const std::uint8_t* frame =
-          sound.samples + static_cast<std::int64_t>(i) * sound.format->blockAlign;
+      const std::uint8_t* frame = sound.frame(i);
       for (std::uint32_t b = 0; b < width; ++b) sum = sum + frame[b];
       sum = sum + linearToMuLaw(static_cast<std::int16_t>(frame[0] << 8));
     }

@@ -181,6 +181,32 @@ std::string moduleFolder(const void* address);
 bool isRegularFile(FileHandle file);
 
 // ---------------------------------------------------------------------------------------------
+// File views
+
+// The first bytes of an open file, readable in place: the pages come straight from the system's
+// file cache, so a large file is neither copied nor given fresh memory of its own. The view stays
+// valid after the file is closed, until it is released. It shows the file as it is while mapped:
+// another program that shortens the file meanwhile makes the lost pages unreadable and ends this
+// one when they are touched, as a removed disk would.
+class FileView {
+ public:
+  FileView() = default;
+  ~FileView() { release(); }
+  FileView(const FileView&) = delete;
+  FileView& operator=(const FileView&) = delete;
+
+  // Maps bytes 0 to `length` - 1 of `file`, releasing any earlier view; false when the file
+  // cannot be mapped (a pipe or a device, say), the view then empty.
+  bool map(FileHandle file, std::uint64_t length);
+  void release();
+  const std::uint8_t* bytes() const { return bytes_; }
+
+ private:
+  const std::uint8_t* bytes_ = nullptr;
+  std::size_t length_ = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
 // Replacing a file
 
 // Readies `file`, a new sibling from createSiblingTempFile, to take the place of `target`: it gets

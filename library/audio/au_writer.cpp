@@ -5,6 +5,7 @@
 // The codes are gathered into a block and written a block at a time; the bytes in the file are
 // the same as writing them one by one. A write that fails has shown "Cannot write file" and ends
 // the writing, so the user sees the message once, not once per remaining byte.
+#include <algorithm>
 #include <array>
 
 #include "library/audio/sound.h"
@@ -45,6 +46,20 @@ const std::uint8_t* muLawCodes() {
   return codes.data();
 }
 
+// The codes of `count` frames, `stride` bytes apart, from the first sample of each: an 8-bit
+// sample b counts as (b - 128) × 256, any other as the 16-bit little-endian value of the frame's
+// first two bytes.
+template <bool kEightBit>
+void encode(const std::uint8_t* first, std::int64_t stride, std::int32_t count,
+            std::uint8_t* codes) {
+  const std::uint8_t* code = muLawCodes();
+  for (std::int32_t i = 0; i < count; ++i, first += stride) {
+    const std::uint16_t sample = kEightBit ? static_cast<std::uint16_t>((first[0] ^ 0x80) << 8)
+                                           : static_cast<std::uint16_t>(first[0] | first[1] << 8);
+    codes[i] = code[sample];
+  }
+}
+
 // Writes what the block holds; false once a write has failed or the disk took nothing more.
 bool flush(FileHandle file, const std::uint8_t* block, std::int32_t count) {
   while (count > 0) {
@@ -82,23 +97,18 @@ int Sound::saveAu(const char* path) {
   }
 
   if (writing && samples && format && frameCount > 0) {
-    const std::uint32_t block = format->blockAlign;
-    const std::uint8_t* code = muLawCodes();
     const bool eightBit = format->bitsPerSample == 8;
     std::uint8_t codes[16384];
-    std::int32_t held = 0;
-    const std::uint8_t* frame = samples;
-    for (std::int32_t i = 0; i < frameCount && writing; ++i, frame += block) {
-      // The sample's 16 bits: an 8-bit sample b is (b - 128) × 256.
-      const std::uint16_t sample = eightBit ? static_cast<std::uint16_t>((frame[0] ^ 0x80) << 8)
-                                            : static_cast<std::uint16_t>(frame[0] | frame[1] << 8);
-      codes[held++] = code[sample];
-      if (held == static_cast<std::int32_t>(sizeof codes)) {
-        writing = flush(file, codes, held);
-        held = 0;
+    for (std::int32_t done = 0; done < frameCount && writing;) {
+      const std::int32_t count = std::min<std::int32_t>(frameCount - done, sizeof codes);
+      if (eightBit) {
+        encode<true>(frame(done), frameStride, count, codes);
+      } else {
+        encode<false>(frame(done), frameStride, count, codes);
       }
+      writing = flush(file, codes, count);
+      done += count;
     }
-    if (writing) flush(file, codes, held);
   }
   closeFile(file);
   return 1;

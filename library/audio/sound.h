@@ -12,11 +12,20 @@
 // as one 8-bit µ-law byte behind a 24-byte big-endian header.
 //
 // A Sound lives for one export call on one thread. Its fields always agree with one another: the
-// samples hold dataLength bytes, frameCount × blockAlign of them are whole frames.
+// sound is dataLength bytes long and its first frameCount frames are in `samples`, each
+// blockAlign bytes, frameStride bytes apart; the frames after them, up to dataLength, are silence
+// (zero bytes).
+//
+// Frames are not always packed: dropping channels keeps only the first blockAlign bytes of each
+// frame where they lie, and a large WAV file's samples are read in place through a view of the
+// file. The steps of a conversion thus touch each byte of a long sound once, and no step copies
+// the whole of it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#include "platform/platform.h"
 
 // The body of the "fmt " chunk as the file holds it (little-endian). The record is as long as the
 // chunk; bytes after the first 16 (an extension size, ...) are kept and never used.
@@ -56,10 +65,10 @@ class Sound {
   int loadWavFromMemory(const void* data, std::size_t size);
 
   // Keeps the first n channels of every frame (n = 1 keeps the left channel of a stereo sound;
-  // nothing is mixed). Raising the count repeats the last channel into the new ones. Nothing
-  // changes when n equals the current count or lies outside 1 to 2. False only when the new
-  // buffer could not be allocated ("Sorry, not enough memory" shown); the sound is then as it
-  // was.
+  // nothing is mixed); the kept bytes stay where they are. Raising the count repeats the last
+  // channel into the new ones, in a new buffer. Nothing changes when n equals the current count or
+  // lies outside 1 to 2. False only when the new buffer could not be allocated ("Sorry, not
+  // enough memory" shown); the sound is then as it was.
   bool setChannels(std::int32_t n);
 
   // Resamples to `rate` frames per second by zero-order hold. The new length is
@@ -76,15 +85,27 @@ class Sound {
   // "Cannot write file" once and ends the writing); 0 when it could not be created (traced only).
   int saveAu(const char* path);
 
-  WaveFormat* format = nullptr;     // the "fmt " body; 16 bytes or the chunk's length
-  std::uint8_t* samples = nullptr;  // dataLength bytes of frames (+1 zero byte after loading)
-  std::int32_t dataLength = 0;      // bytes of sample data
-  std::int32_t frameCount = 0;      // whole frames in the sample data
+  // The first byte of frame i (below frameCount).
+  const std::uint8_t* frame(std::int32_t i) const {
+    return samples + static_cast<std::int64_t>(i) * frameStride;
+  }
+
+  WaveFormat* format = nullptr;           // the "fmt " body; 16 bytes or the chunk's length
+  const std::uint8_t* samples = nullptr;  // the frames (+1 zero byte after a load into memory)
+  std::int32_t dataLength = 0;            // bytes of sound, whole frames and silence after them
+  std::int32_t frameCount = 0;            // frames held in `samples`
+  std::int32_t frameStride = 0;           // bytes from one frame to the next in `samples`
 
  private:
   template <typename Source>
   int load(Source& source);
-  void replaceSamples(std::uint8_t* newSamples, std::int32_t newLength);
+  // Takes a block from the allocator as the samples: `length` bytes of frames of `frameBytes`
+  // bytes, packed.
+  void adoptBlock(std::uint8_t* block, std::int32_t length, std::int32_t frameBytes);
+  void releaseSamples();
+
+  std::uint8_t* block_ = nullptr;  // the samples when they were allocated
+  platform::FileView view_;        // the samples when they are read in place from the file
 };
 
 // The G.711 µ-law code of a signed 16-bit sample (bias 132, clip level 32635).

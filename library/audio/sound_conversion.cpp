@@ -1,11 +1,11 @@
 // The two conversions on the way to an AU file: fewer channels, another frame rate.
 //
-// Reducing the channels gathers the kept bytes of each frame in place (they only move towards the
-// front), which spares a second buffer the size of the sound; raising them and resampling build
-// a new buffer and take it in place of the old one, so a failed allocation leaves the sound as it
-// was. Lengths are computed in 64 bits and refused when they do not fit the Sound's 32-bit
-// lengths. Every byte that a later step may read is written: frames without a source are silence
-// (zero bytes).
+// Dropping channels moves nothing: the frames stay where they are and only their first bytes
+// remain part of the sound, so the step costs nothing however long the sound. Raising the
+// channels and resampling build a new, packed buffer and take it in place of the old one, so a
+// failed allocation leaves the sound as it was. Lengths are computed in 64 bits and refused when
+// they do not fit the Sound's 32-bit lengths. Frames without a source are silence (zero bytes),
+// and so is every byte of the new buffer that no frame fills.
 #include <cstring>
 #include <limits>
 
@@ -28,45 +28,35 @@ std::uint8_t* newSampleBuffer(std::int64_t length) {
       allocGlobalBlock(static_cast<std::size_t>(length), kGlobalMovable));
 }
 
-// Copies one frame of `size` bytes; the common sizes without a call to memcpy.
-inline void copyFrame(std::uint8_t* to, const std::uint8_t* from, std::uint32_t size) {
-  switch (size) {
-    case 1:
-      *to = *from;
-      break;
-    case 2:
-      std::memcpy(to, from, 2);
-      break;
-    case 4:
-      std::memcpy(to, from, 4);
-      break;
-    default:
-      std::memcpy(to, from, size);
-  }
-}
-
 // Bytes from `written` to `length` that no frame wrote (a length that is not a whole number of
 // frames) become silence, so that nothing later reads stale memory.
 void zeroTail(std::uint8_t* block, std::int64_t written, std::int64_t length) {
   if (written < length) std::memset(block + written, 0, static_cast<std::size_t>(length - written));
 }
 
-// The first `size` bytes of each of `frames` frames of `from` (frame size `step`), one after
-// another in `to`. `to` may be `from`: frames only move towards the front. The common shapes
-// (stereo to mono at 8 and 16 bits) get loops of fixed size.
-template <std::uint32_t kStep, std::uint32_t kSize>
-void gather(std::uint8_t* to, const std::uint8_t* from, std::int32_t frames) {
-  for (std::int32_t i = 0; i < frames; ++i)
-    std::memmove(to + i * kSize, from + i * std::int64_t{kStep}, kSize);
-}
+// Where resampling takes its frames from: frame s of the source for output frame i is
+// i × step, multiplied in double precision from the single-precision step and truncated.
+struct FrameSelection {
+  const std::uint8_t* samples;
+  std::int64_t stride;
+  std::int64_t heldFrames;  // a source frame at or past this one is silence
+  float step;
+};
 
-void keepFirstBytes(std::uint8_t* to, const std::uint8_t* from, std::int32_t frames,
-                    std::uint32_t step, std::uint32_t size) {
-  if (step == 4 && size == 2) return gather<4, 2>(to, from, frames);
-  if (step == 2 && size == 1) return gather<2, 1>(to, from, frames);
-  for (std::int32_t i = 0; i < frames; ++i) {
-    std::memmove(to + static_cast<std::int64_t>(i) * size,
-                 from + static_cast<std::int64_t>(i) * step, size);
+// Fills `outputFrames` frames of `block` bytes; kBlock is the block size when it is one of the
+// common ones (so that each copy is a single move), 0 otherwise.
+template <std::uint32_t kBlock>
+void resample(const FrameSelection& from, std::uint8_t* out, std::int32_t outputFrames,
+              std::uint32_t block) {
+  const std::uint32_t size = kBlock ? kBlock : block;
+  const double step = from.step;
+  for (std::int32_t i = 0; i < outputFrames; ++i, out += size) {
+    const auto s = static_cast<std::int64_t>(static_cast<double>(i) * step);
+    if (s < from.heldFrames) {
+      std::memcpy(out, from.samples + s * from.stride, size);
+    } else {
+      std::memset(out, 0, size);
+    }
   }
 }
 
@@ -81,30 +71,28 @@ bool Sound::setChannels(std::int32_t n) {
   const std::uint32_t bytesPerChannel = oldBlock / channels;
   const std::uint32_t newBlock = bytesPerChannel * static_cast<std::uint32_t>(n);
   const std::int64_t newLength = static_cast<std::int64_t>(dataLength / channels) * n;
-  if (newBlock > std::numeric_limits<std::uint16_t>::max()) {
+  if (newBlock > std::numeric_limits<std::uint16_t>::max() ||
+      newLength > std::numeric_limits<std::int32_t>::max()) {
     showError("Sorry, not enough memory");
     return false;
   }
-  if (newBlock < oldBlock) {
-    // Fewer channels: every frame moves to a lower or equal offset, so the frames are gathered
-    // in place, front to back; the tail of the block is no longer part of the sound.
-    keepFirstBytes(samples, samples, frameCount, oldBlock, newBlock);
-    zeroTail(samples, static_cast<std::int64_t>(frameCount) * newBlock, newLength);
-    dataLength = static_cast<std::int32_t>(newLength);
-  } else {
+  if (newBlock > oldBlock) {
     std::uint8_t* target = newSampleBuffer(newLength);
     if (!target) return false;
     // More channels: the last channel kept is repeated into the new ones.
-    const std::uint8_t* source = samples;
     std::uint8_t* out = target;
-    for (std::int32_t i = 0; i < frameCount; ++i, source += oldBlock, out += newBlock) {
-      std::memcpy(out, source, oldBlock);
+    for (std::int32_t i = 0; i < frameCount; ++i, out += newBlock) {
+      std::memcpy(out, frame(i), oldBlock);
       for (std::uint32_t filled = oldBlock; filled < newBlock; filled += bytesPerChannel) {
         std::memcpy(out + filled, out + oldBlock - bytesPerChannel, bytesPerChannel);
       }
     }
     zeroTail(target, static_cast<std::int64_t>(frameCount) * newBlock, newLength);
-    replaceSamples(target, static_cast<std::int32_t>(newLength));
+    adoptBlock(target, static_cast<std::int32_t>(newLength), static_cast<std::int32_t>(newBlock));
+  } else {
+    // Fewer channels: each frame keeps its place and its first newBlock bytes. The frames after
+    // frameCount, up to the new length, are silence as before.
+    dataLength = static_cast<std::int32_t>(newLength);
   }
   format->channels = static_cast<std::uint16_t>(n);
   format->blockAlign = static_cast<std::uint16_t>(newBlock);
@@ -133,20 +121,26 @@ bool Sound::setSampleRate(std::int32_t rate) {
   std::uint8_t* target = newSampleBuffer(newLength);
   if (!target) return false;
 
-  // Source frames wholly within the data; a later one is out of reach.
-  const std::int64_t sourceFrames = dataLength / block;
-  std::uint8_t* out = target;
-  for (std::int32_t i = 0; i < outputFrames; ++i, out += block) {
-    const auto s = static_cast<std::int64_t>(static_cast<double>(i) * static_cast<double>(step));
-    if (s < sourceFrames) {
-      copyFrame(out, samples + s * block, block);
-    } else {
-      std::memset(out, 0, block);
-    }
+  const FrameSelection selection{samples, frameStride, frameCount, step};
+  switch (block) {
+    case 1:
+      resample<1>(selection, target, outputFrames, block);
+      break;
+    case 2:
+      resample<2>(selection, target, outputFrames, block);
+      break;
+    case 3:
+      resample<3>(selection, target, outputFrames, block);
+      break;
+    case 4:
+      resample<4>(selection, target, outputFrames, block);
+      break;
+    default:
+      resample<0>(selection, target, outputFrames, block);
   }
   zeroTail(target, static_cast<std::int64_t>(outputFrames) * block, newLength);
 
-  replaceSamples(target, static_cast<std::int32_t>(newLength));
+  adoptBlock(target, static_cast<std::int32_t>(newLength), static_cast<std::int32_t>(block));
   format->sampleRate = static_cast<std::uint32_t>(rate);
   format->byteRate = block * static_cast<std::uint32_t>(rate);
   frameCount = outputFrames;

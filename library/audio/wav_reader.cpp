@@ -11,6 +11,10 @@
 // writer reads a 16-bit sample from each frame of a sound that is not 8-bit), and the data
 // length must fit the 32-bit lengths of a Sound. A data chunk that declares more than the file
 // holds is read as far as it goes and padded with silence (zero bytes), never with stale memory.
+//
+// A large data chunk that the file holds whole is not read into memory at all: the samples are
+// a view of the file, which spares copying it into fresh memory that the conversions then read
+// only once.
 #include <cstring>
 #include <limits>
 
@@ -70,6 +74,16 @@ class FileSource {
     return static_cast<std::int64_t>(done);
   }
 
+  // The next `count` bytes as a view of the file; null when the file does not hold them all or
+  // cannot be mapped. The last request of a load: the file is not read on after a view.
+  const std::uint8_t* viewNext(std::uint64_t count, platform::FileView& view) {
+    if (size_ < 0 || count > remaining()) return nullptr;
+    const std::uint64_t start = delivered_;
+    if (!view.map(file_, start + count)) return nullptr;
+    delivered_ += count;
+    return view.bytes() + start;
+  }
+
   // Bytes of the file not yet delivered; the most there can be when its size is unknown.
   std::uint64_t remaining() const {
     if (size_ < 0) return std::numeric_limits<std::uint64_t>::max();
@@ -103,6 +117,9 @@ class MemorySource {
 
   std::uint64_t remaining() const { return size_ - position_; }
 
+  // Memory that the caller owns is copied, never viewed.
+  const std::uint8_t* viewNext(std::uint64_t, platform::FileView&) { return nullptr; }
+
  private:
   const std::uint8_t* data_;
   std::uint64_t size_;
@@ -128,6 +145,10 @@ bool readLength(Source& source, std::uint32_t& length) {
   length = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
   return true;
 }
+
+// Sample data of at least this many bytes is viewed in place in its file rather than read into
+// memory: below it, reading costs less than setting up the view.
+constexpr std::uint32_t kSmallestView = 1u << 20;
 
 // Whether the format describes frames that every later step can work on without dividing by
 // zero or reading past a frame.
@@ -155,8 +176,10 @@ int Sound::loadWavFromMemory(const void* data, std::size_t size) {
 
 template <typename Source>
 int Sound::load(Source& source) {
-  replaceSamples(nullptr, 0);
+  releaseSamples();
+  dataLength = 0;
   frameCount = 0;
+  frameStride = 0;
 
   std::uint32_t window = 0;
   if (!scanFor(source, window, tagValue("WAVE"))) return 0;
@@ -183,6 +206,16 @@ int Sound::load(Source& source) {
     showError("Sorry, not enough memory");
     return 0;
   }
+  const std::int32_t length = static_cast<std::int32_t>(declared);
+  if (declared >= kSmallestView) {
+    if (const std::uint8_t* view = source.viewNext(declared, view_)) {
+      samples = view;
+      dataLength = length;
+      frameStride = format->blockAlign;
+      frameCount = dataLength / format->blockAlign;
+      return 1;
+    }
+  }
   auto* block = static_cast<std::uint8_t*>(allocGlobalBlock(declared + 1u, kGlobalMovable));
   if (!block) return 0;
   std::int64_t got = source.read(block, declared);
@@ -192,7 +225,7 @@ int Sound::load(Source& source) {
   }
   std::memset(block + got, 0, declared - static_cast<std::uint64_t>(got) + 1);
 
-  replaceSamples(block, static_cast<std::int32_t>(declared));
+  adoptBlock(block, length, format->blockAlign);
   frameCount = dataLength / format->blockAlign;
   return 1;
 }
