@@ -18,8 +18,8 @@
 //
 // Frames are not always packed: dropping channels keeps only the first blockAlign bytes of each
 // frame where they lie, and a large WAV file's samples are read in place through a view of the
-// file. The steps of a conversion thus touch each byte of a long sound once, and no step copies
-// the whole of it.
+// file (see loadWav). The export's chain thus reads a long sound once and copies only the frames
+// that the resampling keeps.
 #pragma once
 
 #include <cstddef>
@@ -57,7 +57,9 @@ class Sound {
   // writer reads, a rate of 0), has a data length that cannot be held ("Sorry, not enough
   // memory" shown), or a read fails ("Cannot read file" shown). Only those two messages are ever
   // shown. A data chunk that declares more bytes than the file holds keeps the bytes present and
-  // zeros after them. The file is closed in every case; after a failure the Sound holds no
+  // zeros after them. A data chunk of a megabyte or more that the file holds whole is not copied:
+  // the samples are a view of the file until they are replaced, so another program that shortens
+  // the file meanwhile would end this one. The file is closed in every case; after a failure the Sound holds no
   // samples and is only fit to be destroyed or loaded again.
   int loadWav(const char* path);
 
