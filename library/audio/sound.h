@@ -59,8 +59,8 @@ class Sound {
   // shown. A data chunk that declares more bytes than the file holds keeps the bytes present and
   // zeros after them. A data chunk of a megabyte or more that the file holds whole is not copied:
   // the samples are a view of the file until they are replaced, so another program that shortens
-  // the file meanwhile would end this one. The file is closed in every case; after a failure the Sound holds no
-  // samples and is only fit to be destroyed or loaded again.
+  // the file meanwhile would end this one. The file is closed in every case; after a failure the
+  // Sound holds no samples and is only fit to be destroyed or loaded again.
   int loadWav(const char* path);
 
   // As loadWav, over `size` bytes in memory (for tests and the fuzz target).
