@@ -84,6 +84,8 @@ std::uint8_t linearToMuLaw(std::int16_t sample) {
 }
 
 int Sound::saveAu(const char* path) {
+  // The file about to be replaced may be the very file the samples are a view of.
+  if (!holdSamplesInMemory()) return 0;
   FileHandle file = createForWriting(path, true);
   if (file == kInvalidHandle) return 0;
 

@@ -84,7 +84,9 @@ class Sound {
   // Writes the sound as an AU file (µ-law, the header's rate and channels from the format
   // record, one byte per frame from each frame's first sample), replacing any file of that name.
   // 1 once the file was created, whether or not every write succeeded (a failed write shows
-  // "Cannot write file" once and ends the writing); 0 when it could not be created (traced only).
+  // "Cannot write file" once and ends the writing); 0 when it could not be created (traced only)
+  // or when samples still viewed in their WAV file could not first be copied ("Sorry, not enough
+  // memory" shown), since the AU file may replace that very file.
   int saveAu(const char* path);
 
   // The first byte of frame i (below frameCount).
@@ -101,6 +103,9 @@ class Sound {
  private:
   template <typename Source>
   int load(Source& source);
+  // Copies the samples into a block of their own when they are a view of a file, so that the file
+  // may be replaced; false when the block cannot be had ("Sorry, not enough memory" shown).
+  bool holdSamplesInMemory();
   // Takes a block from the allocator as the samples: `length` bytes of frames of `frameBytes`
   // bytes, packed.
   void adoptBlock(std::uint8_t* block, std::int32_t length, std::int32_t frameBytes);

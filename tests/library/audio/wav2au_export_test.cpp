@@ -35,6 +35,38 @@ TEST(Wav2Au, OneSecondOfStereoBecomesAnAuFileOf8036Bytes) {
   EXPECT_TRUE(messages.shown.empty());
 }
 
+// A WAV file converted onto itself: the samples, read in place from a large file, must be out of
+// the file before it is replaced, whether or not the resampling copied them.
+TEST(Wav2Au, LargeFileReplacedByItsOwnAuFile) {
+  struct Case {
+    const char* name;
+    Format format;
+    std::size_t frames;
+    std::size_t auBytes;
+  };
+  const Case cases[] = {
+      {"not resampled", {1, 2, 8012, 4, 16}, 300000, 24 + 300000},
+      {"resampled", {1, 2, 16024, 4, 16}, 300000, 24 + 150000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    Bytes samples = stereo16(static_cast<std::int32_t>(c.frames));
+    Bytes wav = canonicalWav(c.format, samples);
+    const std::string path = folder.write("sound", std::string(wav.begin(), wav.end()));
+    ASSERT_EQ(wav2au(path, path), 1);
+    const std::string au = folder.read("sound");
+    ASSERT_EQ(au.size(), c.auBytes);
+    // Frame i of the output holds the left sample of source frame 0, 1, 2, ... or 0, 2, 4, ...
+    const std::size_t every = c.format.sampleRate / kAuSampleRate;
+    for (std::size_t i = 0; i < c.auBytes - 24; i += 9973) {
+      ASSERT_EQ(static_cast<std::uint8_t>(au[24 + i]),
+                linearToMuLaw(static_cast<std::int16_t>(i * every)))
+          << i;
+    }
+  }
+}
+
 TEST(Wav2Au, RefusalsLeaveNoAuFile) {
   TempFolder folder;
   Bytes good = canonicalWav({1, 1, 22050, 1, 8}, Bytes(2205, 128));
