@@ -71,8 +71,7 @@ bool Sound::setChannels(std::int32_t n) {
   const std::uint32_t bytesPerChannel = oldBlock / channels;
   const std::uint32_t newBlock = bytesPerChannel * static_cast<std::uint32_t>(n);
   const std::int64_t newLength = static_cast<std::int64_t>(dataLength / channels) * n;
-  if (newBlock > std::numeric_limits<std::uint16_t>::max() ||
-      newLength > std::numeric_limits<std::int32_t>::max()) {
+  if (newBlock > std::numeric_limits<std::uint16_t>::max()) {
     showError("Sorry, not enough memory");
     return false;
   }

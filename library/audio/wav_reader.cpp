@@ -206,26 +206,24 @@ int Sound::load(Source& source) {
     showError("Sorry, not enough memory");
     return 0;
   }
-  const std::int32_t length = static_cast<std::int32_t>(declared);
-  if (declared >= kSmallestView) {
-    if (const std::uint8_t* view = source.viewNext(declared, view_)) {
-      samples = view;
-      dataLength = length;
-      frameStride = format->blockAlign;
-      frameCount = dataLength / format->blockAlign;
-      return 1;
+  const std::uint8_t* viewed =
+      declared >= kSmallestView ? source.viewNext(declared, view_) : nullptr;
+  if (viewed) {
+    samples = viewed;
+  } else {
+    auto* block = static_cast<std::uint8_t*>(allocGlobalBlock(declared + 1u, kGlobalMovable));
+    if (!block) return 0;
+    std::int64_t got = source.read(block, declared);
+    if (got < 0) {
+      freeGlobalBlock(block);
+      return 0;
     }
+    std::memset(block + got, 0, declared - static_cast<std::uint64_t>(got) + 1);
+    block_ = block;
+    samples = block;
   }
-  auto* block = static_cast<std::uint8_t*>(allocGlobalBlock(declared + 1u, kGlobalMovable));
-  if (!block) return 0;
-  std::int64_t got = source.read(block, declared);
-  if (got < 0) {
-    freeGlobalBlock(block);
-    return 0;
-  }
-  std::memset(block + got, 0, declared - static_cast<std::uint64_t>(got) + 1);
-
-  adoptBlock(block, length, format->blockAlign);
+  dataLength = static_cast<std::int32_t>(declared);
+  frameStride = format->blockAlign;
   frameCount = dataLength / format->blockAlign;
   return 1;
 }
