@@ -15,7 +15,7 @@
 // jpeglib.h uses size_t and FILE without declaring them.
 #include <jpeglib.h>
 
-#include "library/boundary/exports.h"
+#include "library/exports/exports.h"
 #include "library/image/jpeg_writer.h"
 #include "tests/fakes/test_string.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "library/audio/sound.h"
-#include "library/boundary/exports.h"
+#include "library/exports/exports.h"
 #include "library/support/file_helpers.h"
 
 namespace {

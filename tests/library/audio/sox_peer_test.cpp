@@ -13,7 +13,7 @@
 #include "fakes/temp_folder.h"
 #include "fakes/test_string.h"
 #include "library/audio/sound.h"
-#include "library/boundary/exports.h"
+#include "library/exports/exports.h"
 #include "platform/posix/process.h"
 #include "wav_test_support.h"
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "fakes/test_string.h"
-#include "library/boundary/exports.h"
+#include "library/exports/exports.h"
 #include "library/boundary/file_name.h"
 
 namespace {

@@ -5,13 +5,16 @@
 // its end), or when the pixel block cannot be allocated ("Sorry, not enough memory" is shown).
 #include <optional>
 
-#include "library/boundary/exports.h"
 #include "library/boundary/file_name.h"
+#include "library/exports/export_guard.h"
+#include "library/exports/exports.h"
 #include "library/image/jpeg_writer.h"
 #include "library/support/checked_size.h"
 
-std::int32_t Kestrilo_saveJPEG(Receiver, StringHandle jpegFile, const ArrayObject* pixels,
-                               std::int32_t width, std::int32_t height) {
+namespace {
+
+std::int32_t saveJpeg(StringHandle jpegFile, const ArrayObject* pixels, std::int32_t width,
+                      std::int32_t height) {
   NameBuffer name;
   if (!convertFileName(jpegFile, name)) return 1;
 
@@ -30,4 +33,11 @@ std::int32_t Kestrilo_saveJPEG(Receiver, StringHandle jpegFile, const ArrayObjec
   }
   writer.saveJpeg(name);
   return 1;
+}
+
+}  // namespace
+
+std::int32_t Kestrilo_saveJPEG(Receiver, StringHandle jpegFile, const ArrayObject* pixels,
+                               std::int32_t width, std::int32_t height) {
+  return guardExport(kSaveJpegFailure, [&] { return saveJpeg(jpegFile, pixels, width, height); });
 }

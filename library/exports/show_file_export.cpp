@@ -4,11 +4,14 @@
 // document as its one argument, in the system directory; the caller's current directory is the
 // same afterwards. Without one, the desktop's default action opens the document. The result is
 // 1 whatever happened: the Java side learns nothing of the outcome.
-#include "library/boundary/exports.h"
 #include "library/boundary/file_name.h"
+#include "library/exports/export_guard.h"
+#include "library/exports/exports.h"
 #include "platform/platform.h"
 
-std::int32_t Kestrilo_showFile(Receiver, StringHandle directoryText, StringHandle fileText) {
+namespace {
+
+std::int32_t showFile(StringHandle directoryText, StringHandle fileText) {
   NameBuffer directory;
   NameBuffer file;
   bool directoryWhole = convertFileName(directoryText, directory);
@@ -26,4 +29,10 @@ std::int32_t Kestrilo_showFile(Receiver, StringHandle directoryText, StringHandl
     platform::openWithDefaultAction(file, directory);
   }
   return 1;
+}
+
+}  // namespace
+
+std::int32_t Kestrilo_showFile(Receiver, StringHandle directoryText, StringHandle fileText) {
+  return guardExport(kShowFileFailure, [&] { return showFile(directoryText, fileText); });
 }

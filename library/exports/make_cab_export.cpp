@@ -7,9 +7,10 @@
 #include <cstdint>
 #include <string>
 
-#include "library/boundary/exports.h"
 #include "library/boundary/file_name.h"
 #include "library/cabinet/cabinet_builder.h"
+#include "library/exports/export_guard.h"
+#include "library/exports/exports.h"
 #include "library/support/checked_size.h"
 #include "library/support/memory_helpers.h"
 #include "library/support/reporting.h"
@@ -22,10 +23,7 @@ void freeEntries(char** list, std::int32_t count) {
   freeBlock(list);
 }
 
-}  // namespace
-
-std::int32_t Kestrilo_makeCab(Receiver, const ArrayObject* files, StringHandle cabPath,
-                              StringHandle cabName) {
+std::int32_t makeCab(const ArrayObject* files, StringHandle cabPath, StringHandle cabName) {
   std::int32_t count = arrayLength(files);
   if (count < 0) count = 0;
   std::optional<std::int64_t> listSize =
@@ -76,4 +74,11 @@ std::int32_t Kestrilo_makeCab(Receiver, const ArrayObject* files, StringHandle c
   }
   freeEntries(list, count);
   return 1;
+}
+
+}  // namespace
+
+std::int32_t Kestrilo_makeCab(Receiver, const ArrayObject* files, StringHandle cabPath,
+                              StringHandle cabName) {
+  return guardExport(kMakeCabFailure, [&] { return makeCab(files, cabPath, cabName); });
 }

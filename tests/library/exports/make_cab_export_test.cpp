@@ -5,7 +5,7 @@
 #include "fakes/recording_services.h"
 #include "fakes/temp_folder.h"
 #include "fakes/test_string.h"
-#include "library/boundary/exports.h"
+#include "library/exports/exports.h"
 #include "library/cabinet/cabinet_test_support.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "fakes/temp_folder.h"
 #include "fakes/test_string.h"
-#include "library/boundary/exports.h"
+#include "library/exports/exports.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 // The library's exports: the native methods of the Java class Kestrilo, as C-linkage functions.
 // Each takes the receiver (never read) and the Java arguments in order, and returns a 32-bit
-// integer. The JNI bridge wraps the JVM's arguments and calls these.
+// integer. The JNI bridge (jni/) wraps the JVM's arguments and calls these. Every export and
+// every JNI entry runs under guardExport (export_guard.h), with the failure result below.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,14 @@
 #define KESTRILO_EXPORT extern "C" __attribute__((visibility("default")))
 
 using Receiver = void*;
+
+// The result each export gives when it cannot finish (its documented failure outcome).
+constexpr std::int32_t kClipboardFailure = 0;
+constexpr std::int32_t kShowFileFailure = 1;
+constexpr std::int32_t kMakeCabFailure = 1;
+constexpr std::int32_t kMakeTransparentFailure = 0;
+constexpr std::int32_t kSaveJpegFailure = 1;
+constexpr std::int32_t kWav2AuFailure = 0;
 
 // 1 when the text is on the clipboard; 0 when the clipboard cannot be opened or the block cannot
 // be allocated.

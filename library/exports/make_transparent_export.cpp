@@ -7,11 +7,14 @@
 // whether or not it was rewritten; 0 otherwise, the file untouched.
 #include <new>
 
-#include "library/boundary/exports.h"
 #include "library/boundary/file_name.h"
+#include "library/exports/export_guard.h"
+#include "library/exports/exports.h"
 #include "library/image/gif_image.h"
 
-std::int32_t Kestrilo_makeTransparent(Receiver, StringHandle gifFile) {
+namespace {
+
+std::int32_t makeTransparent(StringHandle gifFile) {
   NameBuffer path;
   if (!convertFileName(gifFile, path)) return 0;
   GifImage* image = new (std::nothrow) GifImage;
@@ -27,4 +30,10 @@ std::int32_t Kestrilo_makeTransparent(Receiver, StringHandle gifFile) {
   }
   delete image;
   return 1;
+}
+
+}  // namespace
+
+std::int32_t Kestrilo_makeTransparent(Receiver, StringHandle gifFile) {
+  return guardExport(kMakeTransparentFailure, [&] { return makeTransparent(gifFile); });
 }

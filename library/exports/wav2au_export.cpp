@@ -8,10 +8,13 @@
 #include <new>
 
 #include "library/audio/sound.h"
-#include "library/boundary/exports.h"
 #include "library/boundary/file_name.h"
+#include "library/exports/export_guard.h"
+#include "library/exports/exports.h"
 
-std::int32_t Kestrilo_wav2au(Receiver, StringHandle wavFile, StringHandle auFile) {
+namespace {
+
+std::int32_t wav2au(StringHandle wavFile, StringHandle auFile) {
   NameBuffer wavPath;
   NameBuffer auPath;
   const bool wavWhole = convertFileName(wavFile, wavPath);
@@ -26,4 +29,10 @@ std::int32_t Kestrilo_wav2au(Receiver, StringHandle wavFile, StringHandle auFile
   }
   delete sound;
   return result;
+}
+
+}  // namespace
+
+std::int32_t Kestrilo_wav2au(Receiver, StringHandle wavFile, StringHandle auFile) {
+  return guardExport(kWav2AuFailure, [&] { return wav2au(wavFile, auFile); });
 }

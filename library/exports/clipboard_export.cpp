@@ -1,11 +1,14 @@
 // Putting a text on the clipboard: Kestrilo_copyToClipboard.
 #include <cstring>
 
-#include "library/boundary/exports.h"
 #include "library/boundary/file_name.h"
+#include "library/exports/export_guard.h"
+#include "library/exports/exports.h"
 #include "platform/platform.h"
 
-std::int32_t Kestrilo_copyToClipboard(Receiver, StringHandle text) {
+namespace {
+
+std::int32_t copyToClipboard(StringHandle text) {
   std::int32_t length = javaStringLength(text);
   char buffer[kClipboardBufferSize];
   javaString2CString(text, buffer, kClipboardBufferSize);
@@ -31,4 +34,10 @@ std::int32_t Kestrilo_copyToClipboard(Receiver, StringHandle text) {
   platform::memory().release(block);
   clipboard.close();
   return placed ? 1 : 0;
+}
+
+}  // namespace
+
+std::int32_t Kestrilo_copyToClipboard(Receiver, StringHandle text) {
+  return guardExport(kClipboardFailure, [&] { return copyToClipboard(text); });
 }

@@ -8,8 +8,8 @@
 #include "fakes/temp_folder.h"
 #include "fakes/test_string.h"
 #include "library/audio/sound.h"
-#include "library/boundary/exports.h"
-#include "wav_test_support.h"
+#include "library/exports/exports.h"
+#include "library/audio/wav_test_support.h"
 
 namespace {
 
