@@ -55,10 +55,12 @@ bool replaceFile(const char* source, const char* target);
 std::string nativeName(const char* name);
 
 // ---------------------------------------------------------------------------------------------
-// Current directory
+// Current directory and names
 
 // The process's current directory, held so that it can be made current again even when it has
-// been renamed or its path is longer than any fixed buffer.
+// been renamed, its path is longer than any fixed buffer, or it may be entered but not read.
+// For the program and its tests only: the library never changes the current directory, which
+// belongs to every thread of the process.
 class SavedDirectory {
  public:
   SavedDirectory();  // remembers the current directory
@@ -70,13 +72,13 @@ class SavedDirectory {
   int handle_;
 };
 
-// Makes the named directory current; false on failure.
+// Makes the named directory current; false on failure. For the program and its tests only.
 bool setCurrentDirectory(const char* name);
 
-// The absolute form of a Latin-1 name: the name itself when it is absolute, else the current
-// directory joined with it. False when the current directory cannot be told or cannot be written
-// in Latin-1.
-bool absoluteName(const char* name, std::string& absolute);
+// `name` as seen from `folder` (both Latin-1): the name itself when it is absolute or the folder
+// is empty, else the folder and the name joined by one separator. What the name would mean with
+// the folder current, without making it current.
+std::string joinedName(const char* folder, const char* name);
 
 // The system directory that started programs get as their working directory ("/" here).
 std::string systemDirectory();

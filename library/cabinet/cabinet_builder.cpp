@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "library/cabinet/cabinet_callbacks.h"
 #include "platform/platform.h"
@@ -11,61 +12,60 @@ namespace {
 constexpr std::uint32_t kNoLimit = 0x7FFFFFFF;
 constexpr std::uint16_t kSetIdentifier = 12345;
 
-// The writer module and its five entry points, set anew by every build.
+// The writer module and its five entry points, bound by each build for itself: two builds on two
+// threads never share or unload each other's binding.
 struct CabinetBinding {
-  platform::ModuleHandle module;
-  FnFCICreate create;
-  FnFCIAddFile addFile;
-  FnFCIFlushCabinet flushCabinet;
-  FnFCIFlushFolder flushFolder;
-  FnFCIDestroy destroy;
+  platform::ModuleHandle module = nullptr;
+  FnFCICreate create = nullptr;
+  FnFCIAddFile addFile = nullptr;
+  FnFCIFlushCabinet flushCabinet = nullptr;
+  FnFCIFlushFolder flushFolder = nullptr;
+  FnFCIDestroy destroy = nullptr;
+
+  template <typename Entry>
+  Entry entryPoint(const char* name) const {
+    return reinterpret_cast<Entry>(platform::findSymbol(module, name));
+  }
+  void releaseModule() {
+    platform::freeModule(module);
+    module = nullptr;
+  }
 };
-CabinetBinding binding;
-
-template <typename Entry>
-Entry entryPoint(const char* name) {
-  return reinterpret_cast<Entry>(platform::findSymbol(binding.module, name));
-}
-
-void releaseModule() {
-  platform::freeModule(binding.module);
-  binding.module = nullptr;
-}
 
 // Loads the module, looks up its entry points and creates a writer; null (with the module
 // released) when any step fails.
-HFCI bindAndCreate(ERF& error, CCAB& parameters) {
-  binding = CabinetBinding{};
+HFCI bindAndCreate(CabinetBinding& binding, ERF& error, CCAB& parameters) {
   binding.module = platform::loadModule("CABINET");
   if (!binding.module) {
     error.erfOper = kWriterUnavailable;
     return nullptr;
   }
-  binding.create = entryPoint<FnFCICreate>("FCICreate");
-  binding.addFile = entryPoint<FnFCIAddFile>("FCIAddFile");
-  binding.flushCabinet = entryPoint<FnFCIFlushCabinet>("FCIFlushCabinet");
-  binding.flushFolder = entryPoint<FnFCIFlushFolder>("FCIFlushFolder");
-  binding.destroy = entryPoint<FnFCIDestroy>("FCIDestroy");
+  binding.create = binding.entryPoint<FnFCICreate>("FCICreate");
+  binding.addFile = binding.entryPoint<FnFCIAddFile>("FCIAddFile");
+  binding.flushCabinet = binding.entryPoint<FnFCIFlushCabinet>("FCIFlushCabinet");
+  binding.flushFolder = binding.entryPoint<FnFCIFlushFolder>("FCIFlushFolder");
+  binding.destroy = binding.entryPoint<FnFCIDestroy>("FCIDestroy");
   // A missing FCIFlushFolder only matters at the first "+".
   if (!binding.create || !binding.addFile || !binding.flushCabinet || !binding.destroy) {
-    releaseModule();
+    binding.releaseModule();
     error.erfOper = kWriterUnavailable;
     return nullptr;
   }
   HFCI writer = binding.create(&error, cabinetFilePlaced, cabinetAllocate, cabinetRelease,
                                cabinetOpen, cabinetRead, cabinetWrite, cabinetClose, cabinetSeek,
                                cabinetDelete, cabinetTempName, &parameters, nullptr);
-  if (!writer) releaseModule();
+  if (!writer) binding.releaseModule();
   return writer;
 }
 
-int addFile(HFCI writer, char* entry) {
-  return binding.addFile ? binding.addFile(writer, entry, entry, 0, cabinetNextCabinet,
+// The entry is read from `source` and stored under its own text.
+int addFile(const CabinetBinding& binding, HFCI writer, char* source, char* entry) {
+  return binding.addFile ? binding.addFile(writer, source, entry, 0, cabinetNextCabinet,
                                            cabinetStatus, cabinetOpenInfo, tcompTYPE_MSZIP)
                          : 0;
 }
 
-int flushFolder(HFCI writer, ERF& error) {
+int flushFolder(const CabinetBinding& binding, HFCI writer, ERF& error) {
   if (!binding.flushFolder) {
     error.erfOper = kWriterUnavailable;
     return 0;
@@ -73,24 +73,31 @@ int flushFolder(HFCI writer, ERF& error) {
   return binding.flushFolder(writer, cabinetNextCabinet, cabinetStatus);
 }
 
-int flushCabinet(HFCI writer) {
-  return binding.flushCabinet
-             ? binding.flushCabinet(writer, 0, cabinetNextCabinet, cabinetStatus)
-             : 0;
+int flushCabinet(const CabinetBinding& binding, HFCI writer) {
+  return binding.flushCabinet ? binding.flushCabinet(writer, 0, cabinetNextCabinet, cabinetStatus)
+                              : 0;
 }
 
 // The module is released only when the writer was: one that failed to go may still run code
 // from it.
-int destroy(HFCI writer) {
+int destroy(CabinetBinding& binding, HFCI writer) {
   if (!binding.destroy) return 0;
   int result = binding.destroy(writer);
-  if (result == 1) releaseModule();
+  if (result == 1) binding.releaseModule();
   return result;
 }
 
 void printFailure(const char* operation, int code) {
   std::printf("%s() failed: code %d [%s]\n", operation, code, cabinetErrorText(code));
   std::fflush(stdout);
+}
+
+// Where an entry is read from: a relative entry from the cabinet path, as if that path were the
+// current directory (which no build may change: other threads resolve names against it), an
+// absolute one as it stands. False when the joined name does not fit a source name's buffer.
+bool sourceName(const char* cabPath, const char* entry, std::string& source) {
+  source = platform::joinedName(cabPath, entry);
+  return source == entry || source.size() < kMaxSourceName;
 }
 
 void copyText(char* field, std::size_t size, const char* text) {
@@ -117,25 +124,36 @@ void fillCabinetParameters(CCAB& parameters, const char* cabPath, const char* ca
 
 const char* cabinetErrorText(int code) {
   switch (code) {
-    case 0: return "No error";
-    case 1: return "Failure opening file to be stored in cabinet";
-    case 2: return "Failure reading file to be stored in cabinet";
-    case 3: return "Insufficient memory in FCI";
-    case 4: return "Could not create a temporary file";
-    case 5: return "Unknown compression type";
-    case 6: return "Could not create cabinet file";
-    case 7: return "Client requested abort";
-    case 8: return "Failure compressing data";
-    default: return "Unknown error";
+    case 0:
+      return "No error";
+    case 1:
+      return "Failure opening file to be stored in cabinet";
+    case 2:
+      return "Failure reading file to be stored in cabinet";
+    case 3:
+      return "Insufficient memory in FCI";
+    case 4:
+      return "Could not create a temporary file";
+    case 5:
+      return "Unknown compression type";
+    case 6:
+      return "Could not create cabinet file";
+    case 7:
+      return "Client requested abort";
+    case 8:
+      return "Failure compressing data";
+    default:
+      return "Unknown error";
   }
 }
 
-int buildCabinet(std::int32_t count, char* const* entries, const char* cabPath,
-                 const char* cabName, char (&errorText)[kErrorTextSize]) {
+int buildCabinet(std::int32_t count, char* const* entries, const char* cabPath, const char* cabName,
+                 char (&errorText)[kErrorTextSize]) {
   std::memset(errorText, 0, sizeof errorText);
   CCAB parameters;
   fillCabinetParameters(parameters, cabPath, cabName);
   ERF error{};
+  CabinetBinding binding;
 
   auto fail = [&](const char* operation, const char* entry) {
     printFailure(operation, error.erfOper);
@@ -148,29 +166,40 @@ int buildCabinet(std::int32_t count, char* const* entries, const char* cabPath,
     return 0;
   };
 
-  HFCI writer = bindAndCreate(error, parameters);
+  HFCI writer = bindAndCreate(binding, error, parameters);
   if (!writer) return fail("FCICreate", nullptr);
 
   for (std::int32_t i = 0; i < count; ++i) {
     char* entry = entries[i];
     if (std::strcmp(entry, "+") == 0) {
-      if (!flushFolder(writer, error)) {
+      if (!flushFolder(binding, writer, error)) {
         fail("FCIFlushFolder", nullptr);
-        destroy(writer);
+        destroy(binding, writer);
         return 0;
       }
-    } else if (!addFile(writer, entry)) {
+      continue;
+    }
+    std::string source;
+    if (!sourceName(cabPath, entry, source)) {
+      // Joined, the name would not fit the writer's name buffer: refused as unopenable, never
+      // cut to another file's name.
+      error.erfOper = FCIERR_OPEN_SRC;
       fail("FCIAddFile", entry);
-      destroy(writer);
+      destroy(binding, writer);
+      return 0;
+    }
+    if (!addFile(binding, writer, source.data(), entry)) {
+      fail("FCIAddFile", entry);
+      destroy(binding, writer);
       return 0;
     }
   }
-  if (!flushCabinet(writer)) {
+  if (!flushCabinet(binding, writer)) {
     fail("FCIFlushCabinet", nullptr);
-    destroy(writer);
+    destroy(binding, writer);
     return 0;
   }
-  if (destroy(writer) != 1) return fail("FCIDestroy", nullptr);
+  if (destroy(binding, writer) != 1) return fail("FCIDestroy", nullptr);
   std::snprintf(errorText, sizeof errorText, "%s", cabinetErrorText(error.erfOper));
   return 1;
 }

@@ -2,11 +2,13 @@
 // a new folder at every entry "+", into one MSZIP cabinet. Failures are written as one line each
 // on standard output ("FCIAddFile() failed: code 1 [...]").
 //
-// Not reentrant: the module handle and its entry points are process-wide and rebound by every
-// build. The caller makes the cabinet path the current directory for the build, so that relative
-// entries are found there.
+// Safe on any number of threads at once: each build binds the module for itself, and nothing
+// depends on the current directory beyond what the caller's names mean. A relative entry is read
+// from the cabinet path and stored under its own text; a relative cabinet path is taken from the
+// current directory.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "library/cabinet/fci.h"
@@ -16,6 +18,11 @@ constexpr int kErrorTextSize = 256;
 // The error code printed when the writer module cannot be loaded or lacks an entry point: the
 // writer has set none then.
 constexpr int kWriterUnavailable = -1;
+
+// The longest source name, terminating zero included, that the writer takes (the platform's
+// cabinet library keeps names in buffers of this size). A relative entry joined to the cabinet
+// path that does not fit is refused as a source that cannot be opened.
+constexpr std::size_t kMaxSourceName = 256;
 
 // Fills the parameters record: zeros, then the size limits 0x7FFFFFFF, sequence number 1, set
 // identifier 12345, the cabinet's name and path copied unchanged (each cut to 255 characters).
@@ -27,5 +34,5 @@ const char* cabinetErrorText(int code);
 // Builds the cabinet cabPath + cabName from `count` entries. 1 when the cabinet was written and
 // the writer released, 0 otherwise. `errorText` receives cabinetErrorText of the writer's code
 // ("<text>: '<entry>'" when an entry could not be added), cut to fit.
-int buildCabinet(std::int32_t count, char* const* entries, const char* cabPath,
-                 const char* cabName, char (&errorText)[kErrorTextSize]);
+int buildCabinet(std::int32_t count, char* const* entries, const char* cabPath, const char* cabName,
+                 char (&errorText)[kErrorTextSize]);

@@ -34,16 +34,14 @@ std::intptr_t cabinetOpen(char* name, int flags, int mode, int* error, void*) {
   return file;
 }
 
-unsigned int cabinetRead(std::intptr_t file, void* buffer, unsigned int count, int* error,
-                         void*) {
+unsigned int cabinetRead(std::intptr_t file, void* buffer, unsigned int count, int* error, void*) {
   int failure = 0;
   auto got = static_cast<unsigned int>(platform::runtimeRead(file, buffer, count, failure));
   if (got != count) setError(error, failure);
   return got;
 }
 
-unsigned int cabinetWrite(std::intptr_t file, void* buffer, unsigned int count, int* error,
-                          void*) {
+unsigned int cabinetWrite(std::intptr_t file, void* buffer, unsigned int count, int* error, void*) {
   int failure = 0;
   auto written = static_cast<unsigned int>(platform::runtimeWrite(file, buffer, count, failure));
   if (written != count) setError(error, failure);
@@ -57,8 +55,7 @@ int cabinetClose(std::intptr_t file, int* error, void*) {
   return result;
 }
 
-std::int32_t cabinetSeek(std::intptr_t file, std::int32_t distance, int origin, int* error,
-                         void*) {
+std::int32_t cabinetSeek(std::intptr_t file, std::int32_t distance, int origin, int* error, void*) {
   int failure = 0;
   std::int32_t position = platform::runtimeSeek(file, distance, origin, failure);
   if (position == -1) setError(error, failure);

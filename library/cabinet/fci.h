@@ -48,13 +48,13 @@ struct CCAB {
   unsigned int cbReserveCFHeader;
   unsigned int cbReserveCFFolder;
   unsigned int cbReserveCFData;
-  int iCab;   // sequence number of the cabinet in its set, counting from 1
+  int iCab;  // sequence number of the cabinet in its set, counting from 1
   int iDisk;
   int fFailOnIncompressible;
   std::uint16_t setID;
   char szDisk[kCabMaxDiskName];
-  char szCab[kCabMaxCabinetName];     // the cabinet's file name
-  char szCabPath[kCabMaxCabPath];     // the folder it goes to
+  char szCab[kCabMaxCabinetName];  // the cabinet's file name
+  char szCabPath[kCabMaxCabPath];  // the folder it goes to
 };
 
 using HFCI = void*;
@@ -96,19 +96,19 @@ using PFNFCIDELETE = int (*)(char* pszFile, int* err, void* pv);
 // FALSE.
 using PFNFCIGETTEMPFILE = int (*)(char* pszTempName, int cbTempName, void* pv);
 // A file has been placed in a cabinet; -1 stops the writer.
-using PFNFCIFILEPLACED = int (*)(CCAB* pccab, char* pszFile, std::int32_t cbFile,
-                                 int fContinuation, void* pv);
+using PFNFCIFILEPLACED = int (*)(CCAB* pccab, char* pszFile, std::int32_t cbFile, int fContinuation,
+                                 void* pv);
 // Asked for the parameters of the next cabinet; FALSE stops the writer.
 using PFNFCIGETNEXTCABINET = int (*)(CCAB* pccab, std::uint32_t cbPrevCab, void* pv);
 // A progress report; -1 stops the writer. For statusCabinet the result is the size the client
 // wants the cabinet to have (the writer pads nothing and ignores it otherwise).
-using PFNFCISTATUS = std::int32_t (*)(unsigned int typeStatus, std::uint32_t cb1,
-                                      std::uint32_t cb2, void* pv);
+using PFNFCISTATUS = std::int32_t (*)(unsigned int typeStatus, std::uint32_t cb1, std::uint32_t cb2,
+                                      void* pv);
 // Opens a file to be stored and gives its DOS date, DOS time and attributes; an open handle for
 // the read callback, or -1.
 using PFNFCIGETOPENINFO = std::intptr_t (*)(char* pszName, std::uint16_t* pdate,
-                                            std::uint16_t* ptime, std::uint16_t* pattribs,
-                                            int* err, void* pv);
+                                            std::uint16_t* ptime, std::uint16_t* pattribs, int* err,
+                                            void* pv);
 
 // The five operations, as the module exports them and as the builder looks them up by name.
 using FnFCICreate = HFCI (*)(ERF* perf, PFNFCIFILEPLACED pfnfcifp, PFNFCIALLOC pfna,

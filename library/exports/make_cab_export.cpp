@@ -1,11 +1,11 @@
 // Packing files into a cabinet: Kestrilo_makeCab.
 //
-// The entries are copied into texts of their own length, the cabinet path becomes the current
-// directory for the build (so relative entries are read from there and stored under the same
-// relative name) and the previous current directory comes back afterwards, whatever happened.
-// The outcome reaches the user only as the builder's failure lines; the result is always 1.
+// The entries are copied into texts of their own length and handed to the builder, which reads a
+// relative entry from the cabinet path and stores it under the same relative name. The current
+// directory is never changed: it belongs to every thread of the Java VM, so a relative cabinet
+// path simply means what it means at the call. The outcome reaches the user only as the
+// builder's failure lines; the result is always 1.
 #include <cstdint>
-#include <string>
 
 #include "library/boundary/file_name.h"
 #include "library/cabinet/cabinet_builder.h"
@@ -14,7 +14,6 @@
 #include "library/support/checked_size.h"
 #include "library/support/memory_helpers.h"
 #include "library/support/reporting.h"
-#include "platform/platform.h"
 
 namespace {
 
@@ -43,16 +42,6 @@ std::int32_t makeCab(const ArrayObject* files, StringHandle cabPath, StringHandl
     return 1;
   }
 
-  // The cabinet is made at path + name once the path is the current directory, so a relative
-  // path would be applied twice ("out" would make "out/out/name"). It is taken from the
-  // directory that is current at the call, as the caller meant it.
-  std::string absolutePath;
-  if (path[0] != '\0' && platform::absoluteName(path, absolutePath) &&
-      absolutePath.size() < sizeof path) {
-    absolutePath.copy(path, absolutePath.size());
-    path[absolutePath.size()] = '\0';
-  }
-
   const StringHandle* elements = count ? stringElements(files) : nullptr;
   for (std::int32_t i = 0; i < count; ++i) {
     std::int32_t length = javaStringLength(elements[i]);
@@ -65,13 +54,8 @@ std::int32_t makeCab(const ArrayObject* files, StringHandle cabPath, StringHandl
     javaString2CString(elements[i], list[i], *size);
   }
 
-  {
-    platform::SavedDirectory saved;
-    platform::setCurrentDirectory(path);
-    char errorText[kErrorTextSize];
-    buildCabinet(count, list, path, name, errorText);
-    saved.restore();
-  }
+  char errorText[kErrorTextSize];
+  buildCabinet(count, list, path, name, errorText);
   freeEntries(list, count);
   return 1;
 }

@@ -1,16 +1,16 @@
-// The current directory, saved as an open descriptor so that it comes back exactly, whatever
-// the length of its path.
+// The current directory, saved as a descriptor so that it comes back exactly, whatever the
+// length of its path, and names joined as the kernel would resolve them.
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <vector>
+#include <cstring>
 
 #include "platform/platform.h"
 
 namespace platform {
 
-SavedDirectory::SavedDirectory() : handle_(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+// O_PATH: a directory that may be entered but not read can still be saved.
+SavedDirectory::SavedDirectory() : handle_(::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC)) {}
 
 SavedDirectory::~SavedDirectory() {
   if (handle_ >= 0) ::close(handle_);
@@ -22,30 +22,11 @@ bool setCurrentDirectory(const char* name) { return ::chdir(nativeName(name).c_s
 
 std::string systemDirectory() { return "/"; }
 
-bool absoluteName(const char* name, std::string& absolute) {
-  if (name[0] == '/') {
-    absolute = name;
-    return true;
-  }
-  std::vector<char> buffer(4096);
-  while (!::getcwd(buffer.data(), buffer.size())) {
-    if (errno != ERANGE) return false;
-    buffer.resize(buffer.size() * 2);
-  }
-  // The folder's UTF-8 name back to Latin-1, one byte per character.
-  std::string folder;
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(buffer.data()); *p; ++p) {
-    if (*p < 0x80) {
-      folder += static_cast<char>(*p);
-    } else if ((*p == 0xC2 || *p == 0xC3) && (p[1] & 0xC0) == 0x80) {
-      folder += static_cast<char>(((*p & 0x03) << 6) | (p[1] & 0x3F));
-      ++p;
-    } else {
-      return false;
-    }
-  }
-  absolute = folder == "/" ? "/" + std::string(name) : folder + "/" + name;
-  return true;
+std::string joinedName(const char* folder, const char* name) {
+  if (!folder || !*folder || name[0] == '/') return name;
+  std::string joined = folder;
+  if (joined.back() != '/') joined += '/';
+  return joined + name;
 }
 
 }  // namespace platform

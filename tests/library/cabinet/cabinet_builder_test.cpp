@@ -95,8 +95,8 @@ TEST(FillCabinetParameters, SetsTheFixedValuesAndCopiesPathAndNameUnchanged) {
   fillCabinetParameters(parameters, "/some/path", "name.cab");
   EXPECT_EQ(parameters.cb, 0x7FFFFFFFu);
   EXPECT_EQ(parameters.cbFolderThresh, 0x7FFFFFFFu);
-  EXPECT_EQ(parameters.cbReserveCFHeader + parameters.cbReserveCFFolder +
-                parameters.cbReserveCFData, 0u);
+  EXPECT_EQ(
+      parameters.cbReserveCFHeader + parameters.cbReserveCFFolder + parameters.cbReserveCFData, 0u);
   EXPECT_EQ(parameters.iCab, 1);
   EXPECT_EQ(parameters.iDisk, 0);
   EXPECT_EQ(parameters.fFailOnIncompressible, 0);
@@ -118,12 +118,9 @@ TEST_F(CabinetBuild, FolderBreaksAreExactlyTheEntriesPlus) {
     std::size_t folders;
   };
   const std::vector<Case> cases = {
-      {{"a.txt", "b.txt"}, {0, 0}, 1},
-      {{"a.txt", "+", "b.txt"}, {0, 1}, 2},
-      {{"+", "a.txt", "+"}, {0}, 1},
-      {{"a.txt", "+", "+", "b.txt"}, {0, 1}, 2},
-      {{"+x", " +", "a.txt"}, {0, 0, 0}, 1},
-      {{}, {}, 0},
+      {{"a.txt", "b.txt"}, {0, 0}, 1},       {{"a.txt", "+", "b.txt"}, {0, 1}, 2},
+      {{"+", "a.txt", "+"}, {0}, 1},         {{"a.txt", "+", "+", "b.txt"}, {0, 1}, 2},
+      {{"+x", " +", "a.txt"}, {0, 0, 0}, 1}, {{}, {}, 0},
   };
   for (const Case& c : cases) {
     BuildOutcome outcome = build(c.entries);
@@ -163,7 +160,8 @@ TEST_F(CabinetBuild, BlocksHold32768BytesButTheLastOfEachFolder) {
     }
   }
   // A folder of empty files still has one (empty) block.
-  EXPECT_EQ(uncompressed, (std::vector<std::vector<std::uint16_t>>{{32768, 32768, 5}, {32768}, {0}}));
+  EXPECT_EQ(uncompressed,
+            (std::vector<std::vector<std::uint16_t>>{{32768, 32768, 5}, {32768}, {0}}));
   // Random data does not shrink: one stored deflate block, 7 bytes over.
   EXPECT_EQ(parsed->folders[1].blocks[0].compressed, 32768 + 7);
   EXPECT_LT(parsed->folders[0].blocks[0].compressed, 1000);
@@ -205,10 +203,15 @@ TEST_F(CabinetBuild, FailuresOfTheWriterArePrintedWithTheirCodes) {
     std::string printed;
   };
   const std::vector<Case> cases = {
-      {{"a.txt"}, "no-such-folder/out.cab",
+      {{"a.txt"},
+       "no-such-folder/out.cab",
        "FCIFlushCabinet() failed: code 6 [Could not create cabinet file]\n"},
-      {{"a.txt", longName}, "out.cab", "FCIAddFile() failed: code 9 [Unknown error]\n"},
-      {{"a.txt", "."}, "out.cab",
+      // Absolute, so that the writer's own limit on stored names is what refuses it.
+      {{"a.txt", folder.file(longName)},
+       "out.cab",
+       "FCIAddFile() failed: code 9 [Unknown error]\n"},
+      {{"a.txt", "."},
+       "out.cab",
        "FCIAddFile() failed: code 1 [Failure opening file to be stored in cabinet]\n"},
   };
   for (const Case& c : cases) {
@@ -240,13 +243,19 @@ TEST_F(CabinetBuild, WriterModulesThatCannotServe) {
     std::string printed;
   };
   const std::vector<Case> cases = {
-      {folder.file("no-such-module.so"), {"a.txt"}, 0,
+      {folder.file("no-such-module.so"),
+       {"a.txt"},
+       0,
        "FCICreate() failed: code -1 [Unknown error]\n"},
-      {fakeCabinetModule("no_create"), {"a.txt"}, 0,
+      {fakeCabinetModule("no_create"),
+       {"a.txt"},
+       0,
        "FCICreate() failed: code -1 [Unknown error]\n"},
       // Without FCIFlushFolder a list without folder breaks still builds.
       {fakeCabinetModule("no_flush_folder"), {"a.txt", "a.txt"}, 1, ""},
-      {fakeCabinetModule("no_flush_folder"), {"a.txt", "+", "a.txt"}, 0,
+      {fakeCabinetModule("no_flush_folder"),
+       {"a.txt", "+", "a.txt"},
+       0,
        "FCIFlushFolder() failed: code -1 [Unknown error]\n"},
   };
   for (const Case& c : cases) {
@@ -264,8 +273,10 @@ TEST_F(CabinetBuild, AWriterThatFailsToGoKeepsItsModuleLoaded) {
   BuildOutcome first = build({});
   BuildOutcome second = build({});
   EXPECT_EQ(first.result, 0);
-  EXPECT_EQ(first.printed, "FCIDestroy() failed: code 1 [Failure opening file to be stored in cabinet]\n");
-  EXPECT_EQ(second.printed, "FCIDestroy() failed: code 2 [Failure reading file to be stored in cabinet]\n");
+  EXPECT_EQ(first.printed,
+            "FCIDestroy() failed: code 1 [Failure opening file to be stored in cabinet]\n");
+  EXPECT_EQ(second.printed,
+            "FCIDestroy() failed: code 2 [Failure reading file to be stored in cabinet]\n");
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <thread>
 
 #include "fakes/recording_services.h"
 #include "fakes/temp_folder.h"
 #include "fakes/test_string.h"
-#include "library/exports/exports.h"
 #include "library/cabinet/cabinet_test_support.h"
+#include "library/exports/exports.h"
 
 namespace {
 
@@ -15,7 +17,8 @@ class TestStringArray {
  public:
   explicit TestStringArray(const std::vector<std::string>& texts) {
     for (const std::string& text : texts) strings_.push_back(TestString::latin1(text));
-    block_.resize(arrayObjectSize(strings_.size(), sizeof(StringHandle)) / sizeof(StringHandle) + 1);
+    block_.resize(arrayObjectSize(strings_.size(), sizeof(StringHandle)) / sizeof(StringHandle) +
+                  1);
     auto* header = reinterpret_cast<ArrayObject*>(block_.data());
     header->reserved = 0;
     header->count = static_cast<std::int32_t>(strings_.size());
@@ -83,12 +86,78 @@ TEST_F(MakeCab, APathOrNameLongerThan255CharactersIsRefused) {
   const std::string path = folder.path().string();
   const std::string longName = std::string(256 - 4, 'n') + ".cab";
   const std::string longPath = path + "/" + std::string(300, 'p');
-  for (const auto& [cabPath, cabName] : {std::pair{path, longName}, std::pair{longPath, std::string("out.cab")}}) {
+  for (const auto& [cabPath, cabName] :
+       {std::pair{path, longName}, std::pair{longPath, std::string("out.cab")}}) {
     std::int32_t result = 0;
     std::string printed = makeCab({"a.txt"}, cabPath, cabName, result);
     EXPECT_EQ(result, 1);
     EXPECT_EQ(printed, "");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
+  }
+}
+
+TEST_F(MakeCab, ARelativePathUnderALongCurrentDirectoryIsAppliedOnce) {
+  // A current directory whose path alone exceeds every 256-byte buffer.
+  std::filesystem::path deep = folder.path();
+  for (int i = 0; i < 6; ++i) deep /= std::string(60, static_cast<char>('a' + i));
+  std::filesystem::create_directories(deep / "out");
+  std::ofstream(deep / "out" / "a.txt") << "alpha\n";
+  const auto before = std::filesystem::current_path();
+  std::filesystem::current_path(deep);
+  std::int32_t result = 0;
+  std::string printed = makeCab({"a.txt"}, "out", "x.cab", result);
+  const bool placed = std::filesystem::exists(deep / "out" / "x.cab");
+  const bool doubled = std::filesystem::exists(deep / "out" / "out");
+  std::filesystem::current_path(before);
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(printed, "");
+  EXPECT_TRUE(placed);
+  EXPECT_FALSE(doubled);
+}
+
+TEST_F(MakeCab, ARelativeEntryWhoseJoinedNameIsTooLongFailsAsUnopenable) {
+  const std::string entry = std::string(255 - folder.path().string().size(), 'e');
+  folder.write(entry, "too long once joined\n");
+  std::int32_t result = 0;
+  std::string printed = makeCab({entry}, folder.path().string(), "out.cab", result);
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(printed,
+            "FCIAddFile() failed: code 1 [Failure opening file to be stored in cabinet]\n");
+  EXPECT_FALSE(std::filesystem::exists(folder.path() / "out.cab"));
+}
+
+// Builds on many threads at once, each from a folder of its own with the same relative entry
+// name: every cabinet holds its own folder's file, and the current directory stays.
+TEST_F(MakeCab, ConcurrentBuildsEachReadTheirOwnFolder) {
+  constexpr int kThreads = 8;
+  constexpr int kRounds = 6;
+  for (int t = 0; t < kThreads; ++t) {
+    std::filesystem::create_directories(folder.path() / std::to_string(t));
+    // The sizes tell the folders apart in the cabinet's file table.
+    folder.write(std::to_string(t) + "/same.txt", std::string(10 + t, 'x'));
+  }
+  const auto before = std::filesystem::current_path();
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      TestStringArray files({"same.txt"});
+      TestString path = TestString::latin1(folder.file(std::to_string(t)));
+      for (int round = 0; round < kRounds; ++round) {
+        TestString name = TestString::latin1("r" + std::to_string(round) + ".cab");
+        Kestrilo_makeCab(nullptr, files.object(), path.handle(), name.handle());
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(std::filesystem::current_path(), before);
+  for (int t = 0; t < kThreads; ++t) {
+    for (int round = 0; round < kRounds; ++round) {
+      const std::string cabinet = std::to_string(t) + "/r" + std::to_string(round) + ".cab";
+      auto parsed = parseCabinet(folder.read(cabinet));
+      ASSERT_TRUE(parsed) << cabinet;
+      ASSERT_EQ(parsed->files.size(), 1u) << cabinet;
+      EXPECT_EQ(parsed->files[0].size, 10u + t) << cabinet;
+    }
   }
 }
 
