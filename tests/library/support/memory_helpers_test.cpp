@@ -11,17 +11,51 @@ namespace {
 
 const std::vector<ShownMessage> kNotEnoughMemory{{"Error", "Sorry, not enough memory"}};
 
+// The heap, except that a block not asked to be zero-filled comes filled with 0xAA (so a missing
+// zero fill shows), and every request and release is counted.
+class DirtyMemory final : public platform::MemoryService {
+ public:
+  DirtyMemory() : real_(platform::memory()) { platform::setMemoryService(this); }
+  ~DirtyMemory() override { platform::setMemoryService(nullptr); }
+  void* allocate(std::size_t size, bool zeroFill) override {
+    ++allocations;
+    void* block = real_.allocate(size, zeroFill);
+    if (block && !zeroFill) std::memset(block, 0xAA, size);
+    return block;
+  }
+  void* reallocate(void* block, std::size_t size) override { return real_.reallocate(block, size); }
+  void release(void* block) override {
+    ++releases;
+    real_.release(block);
+  }
+  int allocations = 0;
+  int releases = 0;
+
+ private:
+  platform::MemoryService& real_;
+};
+
+bool allZero(const void* block, std::size_t size) {
+  const auto* bytes = static_cast<const unsigned char*>(block);
+  for (std::size_t i = 0; i < size; ++i) {
+    if (bytes[i] != 0) return false;
+  }
+  return true;
+}
+
 TEST(MemoryHelpers, AllocZeroedIsZero) {
+  DirtyMemory memory;
   auto* block = static_cast<unsigned char*>(allocZeroed(64));
   ASSERT_NE(block, nullptr);
-  for (int i = 0; i < 64; ++i) EXPECT_EQ(block[i], 0);
+  EXPECT_TRUE(allZero(block, 64));
   freeBlock(block);
 }
 
 TEST(MemoryHelpers, ReallocOfNullIsZeroFilled) {
+  DirtyMemory memory;
   auto* block = static_cast<unsigned char*>(reallocBlock(nullptr, 32));
   ASSERT_NE(block, nullptr);
-  for (int i = 0; i < 32; ++i) EXPECT_EQ(block[i], 0);
+  EXPECT_TRUE(allZero(block, 32));
   std::memcpy(block, "keep", 4);
   block = static_cast<unsigned char*>(reallocBlock(block, 4096));
   ASSERT_NE(block, nullptr);
@@ -29,11 +63,20 @@ TEST(MemoryHelpers, ReallocOfNullIsZeroFilled) {
   freeBlock(block);
 }
 
+// Only the zero-fill bit (0x40) of the low 16 bits asks for zeros; movable, shareable and the
+// high bits do not.
 TEST(MemoryHelpers, GlobalZeroFillFlag) {
-  auto* block = static_cast<unsigned char*>(allocGlobalBlock(128, 0x2042));
-  ASSERT_NE(block, nullptr);
-  for (int i = 0; i < 128; ++i) EXPECT_EQ(block[i], 0);
-  freeGlobalBlock(block);
+  const std::vector<std::pair<std::uint32_t, bool>> cases = {
+      {0x0042, true},  {0x2042, true},    {0x0040, true},   {0x0002, false},
+      {0x2002, false}, {0x400000, false}, {0x400002, false}};
+  for (const auto& [flags, zeroed] : cases) {
+    SCOPED_TRACE(flags);
+    DirtyMemory memory;
+    auto* block = static_cast<unsigned char*>(allocGlobalBlock(128, flags));
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(allZero(block, 128), zeroed);
+    freeGlobalBlock(block);
+  }
 }
 
 // Every allocation outlet shows the same message when the heap has nothing left.
@@ -71,8 +114,12 @@ TEST(MemoryHelpers, FailedReallocKeepsTheOldBlock) {
 }
 
 TEST(MemoryHelpers, FreeingNullDoesNothing) {
+  RecordingMessages messages;
+  DirtyMemory memory;
   freeBlock(nullptr);
   freeGlobalBlock(nullptr);
+  EXPECT_EQ(memory.releases, 0);
+  EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST(Reporting, ShowErrorUsesTheErrorCaptionAndTraceShowsNothing) {
