@@ -1,4 +1,5 @@
 // The heap: the C library's allocator.
+#include <atomic>
 #include <cstdlib>
 
 #include "platform/platform.h"
@@ -20,11 +21,12 @@ class Heap final : public MemoryService {
 };
 
 Heap heap;
-MemoryService* current = &heap;
+// Swapped by tests only, but read by every thread of the process.
+std::atomic<MemoryService*> current{&heap};
 
 }  // namespace
 
-MemoryService& memory() { return *current; }
+MemoryService& memory() { return *current.load(); }
 
 void setMemoryService(MemoryService* service) { current = service ? service : &heap; }
 

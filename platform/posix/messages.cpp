@@ -1,5 +1,6 @@
 // Message boxes: one line "<caption>: <text>" on standard error, and a modal dialog when a
 // graphical session and a dialog program are at hand.
+#include <atomic>
 #include <cstdio>
 #include <string>
 
@@ -35,11 +36,12 @@ class DesktopMessages final : public MessageService {
 };
 
 DesktopMessages desktop;
-MessageService* current = &desktop;
+// Swapped by tests only, but read by every thread of the process.
+std::atomic<MessageService*> current{&desktop};
 
 }  // namespace
 
-MessageService& messages() { return *current; }
+MessageService& messages() { return *current.load(); }
 
 void setMessageService(MessageService* service) { current = service ? service : &desktop; }
 
