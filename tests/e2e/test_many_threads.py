@@ -3,12 +3,13 @@ absolute names: every output must be what a single-threaded call makes, every fi
 the umask gives, and the process's current directory and umask must be unchanged at the end."""
 
 import os
+import shutil
 import stat
 import struct
 import subprocess
 import unittest
 
-from tavolin_e2e import DATA, require_tool, run_java, temp_folder
+from tavolin_e2e import DATA, java_command, require_tool, run_java, temp_folder
 
 THREADS = 8
 ROUNDS = 6
@@ -89,6 +90,44 @@ class ManyThreads(unittest.TestCase):
                 self.assertEqual(names, expected)
             self.assertEqual(sorted(p.name for p in work.iterdir() if p.is_file()),
                              ["ref.au", "ref.gif", "ref.jpg"])
+
+
+class UnreadableCurrentDirectory(unittest.TestCase):
+    """makeCab and showFile called from a directory that may be entered but not read: they must
+    work and leave that directory current. Root reads any directory, so as root the program runs
+    as the user nobody."""
+
+    def test_make_cab_and_show_file_from_a_directory_that_cannot_be_read(self):
+        with temp_folder() as root:
+            root.chmod(0o755)
+            cab = root / "cab"
+            cab.mkdir()
+            (cab / "a.txt").write_text("alpha\n")
+            cab.chmod(0o777)
+            here = root / "noread"
+            here.mkdir()
+            here.chmod(0o333)
+            empty = root / "xdg"
+            empty.mkdir()
+            env = dict(os.environ, XDG_DATA_HOME=str(empty), XDG_DATA_DIRS=str(empty),
+                       XDG_CONFIG_HOME=str(empty), XDG_CONFIG_DIRS=str(empty), HOME=str(empty))
+            command = java_command("CallsFromHere", str(cab), "x.cab", "a.txt", str(cab), "a.txt")
+            # The VM's own performance-data file is made with a change of directory that cannot
+            # come back to an unreadable one; without it, what changes the directory is ours.
+            command.insert(1, "-XX:-UsePerfData")
+            if os.geteuid() == 0:
+                setpriv = require_tool("setpriv")
+                command = [setpriv, "--reuid=65534", "--regid=65534", "--clear-groups"] + command
+            try:
+                process = subprocess.run(command, cwd=here, env=env, capture_output=True,
+                                         text=True, timeout=120)
+            finally:
+                here.chmod(0o755)
+            self.assertEqual(process.returncode, 0, process.stdout + process.stderr)
+            self.assertIn("makeCab=1\n", process.stdout)
+            self.assertIn("showFile=1\n", process.stdout)
+            self.assertIn("cwd=%s\n" % here.resolve(), process.stdout)
+            self.assertTrue((cab / "x.cab").is_file())
 
 
 if __name__ == "__main__":
