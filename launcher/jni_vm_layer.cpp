@@ -65,8 +65,8 @@ bool describe(JNIEnv* env, jthrowable thrown, std::u16string& text) {
   jclass throwable = env->FindClass("java/lang/Throwable");
   jmethodID toString =
       throwable ? env->GetMethodID(throwable, "toString", "()Ljava/lang/String;") : nullptr;
-  auto described = toString ? static_cast<jstring>(env->CallObjectMethod(thrown, toString))
-                            : nullptr;
+  auto described =
+      toString ? static_cast<jstring>(env->CallObjectMethod(thrown, toString)) : nullptr;
   if (env->ExceptionCheck() || !described) {
     env->ExceptionClear();
     return false;
@@ -96,13 +96,12 @@ class JniExecutor final : public ClassExecutor {
   }
 
  private:
-  static VmStatus run(JNIEnv* env, const std::string& className,
-                      std::unique_ptr<VmError>& error) {
+  static VmStatus run(JNIEnv* env, const std::string& className, std::unique_ptr<VmError>& error) {
     // Without Java frames on this thread, FindClass asks the application class loader, which
     // looks in the class path ".", the launcher's folder.
     jclass mainClass = env->FindClass(className.c_str());
-    jmethodID main = mainClass ? env->GetStaticMethodID(mainClass, "main", "([Ljava/lang/String;)V")
-                               : nullptr;
+    jmethodID main =
+        mainClass ? env->GetStaticMethodID(mainClass, "main", "([Ljava/lang/String;)V") : nullptr;
     jclass stringClass = main ? env->FindClass("java/lang/String") : nullptr;
     // The class gets no arguments.
     jobjectArray arguments = stringClass ? env->NewObjectArray(0, stringClass, nullptr) : nullptr;
@@ -160,15 +159,19 @@ class JniFactory final : public VmFactory {
 bool JniVmLayer::initialise() { return true; }
 
 std::unique_ptr<VmFactory> JniVmLayer::obtainVm() {
-  platform::ModuleHandle jvm = platform::loadJavaVmModule();
+  std::vector<std::string> looked;
+  platform::ModuleHandle jvm = platform::loadJavaVmModule("JNI_CreateJavaVM", looked);
   auto create = reinterpret_cast<CreateJavaVm>(platform::findSymbol(jvm, "JNI_CreateJavaVM"));
   if (!create) {
     platform::freeModule(jvm);
+    whereLooked_ = "Looked for a Java VM (libjvm.so with JNI_CreateJavaVM) in:";
+    for (const std::string& place : looked) whereLooked_ += "\n  " + place;
+    whereLooked_ += "\nInstall a Java runtime of version 11 or later, or set JAVA_HOME to one.";
     return nullptr;
   }
   // libjvm stays loaded for the life of the process.
-  auto defaults = reinterpret_cast<DefaultInitArgs>(
-      platform::findSymbol(jvm, "JNI_GetDefaultJavaVMInitArgs"));
+  auto defaults =
+      reinterpret_cast<DefaultInitArgs>(platform::findSymbol(jvm, "JNI_GetDefaultJavaVMInitArgs"));
   return std::make_unique<JniFactory>(*this, create, warnsOnNativeAccess(defaults));
 }
 

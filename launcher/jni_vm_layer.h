@@ -22,6 +22,7 @@ class JniVmLayer final : public VmLayer {
 
   bool initialise() override;
   std::unique_ptr<VmFactory> obtainVm() override;
+  std::string whereLooked() const override { return whereLooked_; }
   void terminate() override;
   [[noreturn]] void endProcess(int status) override;
 
@@ -31,6 +32,7 @@ class JniVmLayer final : public VmLayer {
 
  private:
   std::string libraryFolder_;
+  std::string whereLooked_;
   JavaVM_* vm_ = nullptr;
 };
 

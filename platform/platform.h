@@ -285,6 +285,12 @@ void setModuleFileOverride(const char* name, const char* file);
 
 namespace platform {
 
+// The folder that holds the running program's own file, as the operating system names it,
+// without a trailing separator. Taken from the file itself, never from the name the program was
+// started by: a start through a symbolic link (absolute or relative) or with another argument 0
+// gives the folder of the real file. Empty when it cannot be told.
+std::string executableFolder();
+
 // Makes current a folder named as the operating system names it (as moduleFolder returns it, not
 // Latin-1); false on failure.
 bool setCurrentDirectoryNative(const std::string& folder);
@@ -329,10 +335,12 @@ bool threadExitCode(ThreadHandle thread, std::uint32_t& code);
 // Gives up the handle. A thread that still runs goes on running and cleans up after itself.
 void closeThread(ThreadHandle thread);
 
-// The installed Java VM's library, loaded: the one under JAVA_HOME, else the one of the JDK that
-// the `java` program on PATH belongs to (symbolic links followed), else the one under
-// /usr/lib/jvm/default-java. Null when none can be loaded.
-ModuleHandle loadJavaVmModule();
+// The installed Java VM's library, loaded: the one under JAVA_HOME, else the one of the Java
+// installation that the `java` program on PATH belongs to (symbolic links followed), else the one
+// under /usr/lib/jvm/default-java. A candidate that cannot be loaded, or that lacks the function
+// `entryPoint`, is passed over for the next one. Null when none will do; `looked` then holds one
+// line per place looked in, in order, each saying what was found there (for the user).
+ModuleHandle loadJavaVmModule(const char* entryPoint, std::vector<std::string>& looked);
 
 // Ends the process at once with `status` (the low 8 bits reach the parent): standard output and
 // error are flushed, nothing else runs, and threads still running end with the process.
