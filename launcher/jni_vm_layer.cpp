@@ -177,17 +177,51 @@ std::unique_ptr<VmFactory> JniVmLayer::obtainVm() {
 
 void JniVmLayer::terminate() {}
 
+namespace {
+
+// Ends the VM and the process as System.exit(status) on a Java thread would; returns only when
+// that could not be done.
+//
+// The launcher's end must not race an exit that the Java program has already begun on one of its
+// own threads: that exit decides the exit code, and its shutdown hooks run to their end, as
+// under the java command. Runtime.halt ended the process at once, hooks or not, and so won such a
+// race at random. Runtime.exit joins it instead: the VM lets only one exit run at a time, the
+// first runs the shutdown hooks and halts with its status, and any later one waits for ever. One
+// hole is left: JDK 17's exit with a non-zero status halts at once if another exit has already
+// run all its hooks. So the lock that the VM serialises exits with, the monitor of the class
+// java.lang.Shutdown (JDK 8 to 25), is taken first: while another exit runs, that waits until the
+// other exit ends the process; once it is held, no other exit is running and any later one waits
+// for ours. Where that class is not to be had, Runtime.exit alone still never cuts another exit's
+// hooks short, and a status of 0 never overrides another status.
+//
+// The application's own shutdown hooks now run at a normal end too, as with the java command.
+void exitLikeSystemExit(JNIEnv* env, int status) {
+  if (jclass shutdown = env->FindClass("java/lang/Shutdown")) {
+    // Held until the process ends; exit re-enters it on this same thread.
+    if (env->MonitorEnter(shutdown) != JNI_OK) env->ExceptionClear();
+  } else {
+    env->ExceptionClear();
+  }
+  jclass runtime = env->FindClass("java/lang/Runtime");
+  jmethodID getRuntime =
+      runtime ? env->GetStaticMethodID(runtime, "getRuntime", "()Ljava/lang/Runtime;") : nullptr;
+  jobject instance = getRuntime ? env->CallStaticObjectMethod(runtime, getRuntime) : nullptr;
+  jmethodID exit = instance ? env->GetMethodID(runtime, "exit", "(I)V") : nullptr;
+  if (exit) env->CallVoidMethod(instance, exit, static_cast<jint>(status));
+  // Only when exit was refused (a security manager) or could not be found: halt, the VM's end
+  // without hooks, and failing that the process's own end.
+  env->ExceptionClear();
+  jmethodID halt = instance ? env->GetMethodID(runtime, "halt", "(I)V") : nullptr;
+  if (halt) env->CallVoidMethod(instance, halt, static_cast<jint>(status));
+  env->ExceptionClear();
+}
+
+}  // namespace
+
 void JniVmLayer::endProcess(int status) {
   JNIEnv* env = nullptr;
   if (vm_ && vm_->AttachCurrentThread(reinterpret_cast<void**>(&env), nullptr) == JNI_OK) {
-    // Runtime.getRuntime().halt(status): the VM's own orderly end, without waiting for Java
-    // threads and without running the application's shutdown hooks.
-    jclass runtime = env->FindClass("java/lang/Runtime");
-    jmethodID getRuntime =
-        runtime ? env->GetStaticMethodID(runtime, "getRuntime", "()Ljava/lang/Runtime;") : nullptr;
-    jobject instance = getRuntime ? env->CallStaticObjectMethod(runtime, getRuntime) : nullptr;
-    jmethodID halt = instance ? env->GetMethodID(runtime, "halt", "(I)V") : nullptr;
-    if (halt) env->CallVoidMethod(instance, halt, static_cast<jint>(status));
+    exitLikeSystemExit(env, status);
   }
   platform::endProcess(status);
 }
