@@ -2,7 +2,9 @@
 
 #include <jni.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/platform.h"
@@ -179,6 +181,73 @@ void JniVmLayer::terminate() {}
 
 namespace {
 
+// How long the end waits at most for the program's running threads to settle.
+constexpr auto kSettleTime = std::chrono::milliseconds(500);
+constexpr auto kSettlePoll = std::chrono::milliseconds(1);
+
+// Whether a thread of the program other than the calling one is running Java code or native code
+// right now (state RUNNABLE) and would hold the process under the java command (not a daemon).
+// False too when the threads cannot be examined.
+bool programThreadRuns(JNIEnv* env) {
+  if (env->PushLocalFrame(32) != JNI_OK) {
+    env->ExceptionClear();
+    return false;
+  }
+  bool runs = false;
+  jclass thread = env->FindClass("java/lang/Thread");
+  jclass state = env->FindClass("java/lang/Thread$State");
+  jclass map = env->FindClass("java/util/Map");
+  jclass set = env->FindClass("java/util/Set");
+  jmethodID all =
+      thread ? env->GetStaticMethodID(thread, "getAllStackTraces", "()Ljava/util/Map;") : nullptr;
+  jmethodID current =
+      thread ? env->GetStaticMethodID(thread, "currentThread", "()Ljava/lang/Thread;") : nullptr;
+  jmethodID isDaemon = thread ? env->GetMethodID(thread, "isDaemon", "()Z") : nullptr;
+  jmethodID getState =
+      thread ? env->GetMethodID(thread, "getState", "()Ljava/lang/Thread$State;") : nullptr;
+  jfieldID runnableField =
+      state ? env->GetStaticFieldID(state, "RUNNABLE", "Ljava/lang/Thread$State;") : nullptr;
+  jmethodID keySet = map ? env->GetMethodID(map, "keySet", "()Ljava/util/Set;") : nullptr;
+  jmethodID toArray = set ? env->GetMethodID(set, "toArray", "()[Ljava/lang/Object;") : nullptr;
+  if (all && current && isDaemon && getState && runnableField && keySet && toArray) {
+    jobject runnable = env->GetStaticObjectField(state, runnableField);
+    jobject self = env->CallStaticObjectMethod(thread, current);
+    jobject traces = env->CallStaticObjectMethod(thread, all);
+    jobject keys = traces ? env->CallObjectMethod(traces, keySet) : nullptr;
+    auto threads = keys ? static_cast<jobjectArray>(env->CallObjectMethod(keys, toArray)) : nullptr;
+    jsize count = threads ? env->GetArrayLength(threads) : 0;
+    for (jsize i = 0; i < count && !runs && !env->ExceptionCheck(); ++i) {
+      jobject other = env->GetObjectArrayElement(threads, i);
+      if (other && !env->IsSameObject(other, self) && !env->CallBooleanMethod(other, isDaemon)) {
+        jobject now = env->CallObjectMethod(other, getState);
+        runs = now && env->IsSameObject(now, runnable);
+      }
+      env->DeleteLocalRef(other);
+    }
+  }
+  if (env->ExceptionCheck()) {
+    env->ExceptionClear();
+    runs = false;
+  }
+  env->PopLocalFrame(nullptr);
+  return runs;
+}
+
+// Gives threads of the program that still run a moment to get where they wait, at most
+// kSettleTime. A thread that main started just before it returned may be on its way into
+// System.exit without being there yet; under the java command it would get there, because the
+// VM waits for every non-daemon thread. Waiting for them all is not possible here (a window's
+// event thread never ends), but a thread on its way into an exit does not wait on anything: once
+// none is running, every exit the program is making has begun, holds the VM's exit lock, and so
+// decides (see exitLikeSystemExit). Threads that wait for events, sleep or block cost nothing; one
+// that computes without pause, or blocks in native code, delays the end by kSettleTime at most.
+void letRunningThreadsSettle(JNIEnv* env) {
+  auto deadline = std::chrono::steady_clock::now() + kSettleTime;
+  while (programThreadRuns(env) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(kSettlePoll);
+  }
+}
+
 // Ends the VM and the process as System.exit(status) on a Java thread would; returns only when
 // that could not be done.
 //
@@ -194,7 +263,7 @@ namespace {
 // for ours. Where that class is not to be had, Runtime.exit alone still never cuts another exit's
 // hooks short, and a status of 0 never overrides another status.
 //
-// The application's own shutdown hooks now run at a normal end too, as with the java command.
+// The program's shutdown hooks run at a normal end too, as under the java command.
 void exitLikeSystemExit(JNIEnv* env, int status) {
   if (jclass shutdown = env->FindClass("java/lang/Shutdown")) {
     // Held until the process ends; exit re-enters it on this same thread.
@@ -221,6 +290,7 @@ void exitLikeSystemExit(JNIEnv* env, int status) {
 void JniVmLayer::endProcess(int status) {
   JNIEnv* env = nullptr;
   if (vm_ && vm_->AttachCurrentThread(reinterpret_cast<void**>(&env), nullptr) == JNI_OK) {
+    letRunningThreadsSettle(env);
     exitLikeSystemExit(env, status);
   }
   platform::endProcess(status);

@@ -51,6 +51,16 @@ public class Fennaquil {
 }
 """
 
+LEAVES_A_BUSY_THREAD = """
+public class Fennaquil {
+    static volatile long spins;
+    public static void main(String[] args) {
+        new Thread(() -> { while (true) ++spins; }).start();
+        System.out.println("left a thread");
+    }
+}
+"""
+
 EXITS = """
 public class Fennaquil {
     public static void main(String[] args) throws Exception {
@@ -121,6 +131,15 @@ public class Fennaquil {
         new Thread(() -> System.exit(7)).start();
         exiting.await();
         System.out.println("main returns");
+    }
+}
+"""
+
+# The thread that calls System.exit(7) has only just been started when main returns.
+STARTS_AN_EXITING_THREAD_AS_MAIN_RETURNS = """
+public class Fennaquil {
+    public static void main(String[] args) {
+        new Thread(() -> System.exit(7)).start();
     }
 }
 """
@@ -277,13 +296,21 @@ class Launcher(unittest.TestCase):
                 self.assertEqual(process.returncode, 0, process.stderr)
                 self.assertEqual(process.stdout.decode(), str(self.install.resolve()) + "\n")
 
-    def test_an_exit_under_way_on_another_thread_as_main_returns_decides_every_time(self):
-        self.install_class(EXITS_ON_ANOTHER_THREAD_AS_MAIN_RETURNS)
-        outcomes = []
-        for _ in range(40):
-            process, _ = self.launch()
-            outcomes.append((process.returncode, process.stdout.decode()))
-        self.assertEqual(outcomes, [(7, "main returns\nhook ran\n")] * 40)
+    def test_system_exit_on_another_thread_as_main_returns_decides_every_time(self):
+        cases = [
+            ("the exit's hook has begun", EXITS_ON_ANOTHER_THREAD_AS_MAIN_RETURNS,
+             "main returns\nhook ran\n"),
+            ("the exiting thread has just been started", STARTS_AN_EXITING_THREAD_AS_MAIN_RETURNS,
+             ""),
+        ]
+        for name, program, output in cases:
+            with self.subTest(name):
+                self.install_class(program)
+                outcomes = []
+                for _ in range(40):
+                    process, _ = self.launch()
+                    outcomes.append((process.returncode, process.stdout.decode()))
+                self.assertEqual(outcomes, [(7, output)] * 40)
 
     def test_shutdown_hooks_run_at_a_normal_end(self):
         self.install_class(HAS_A_SHUTDOWN_HOOK)
@@ -293,11 +320,13 @@ class Launcher(unittest.TestCase):
         self.assertFalse((self.install / "scratch.tmp").exists())
 
     def test_a_thread_left_running_does_not_hold_the_process(self):
-        self.install_class(LEAVES_A_THREAD)
-        process, elapsed = self.launch()
-        self.assertEqual(process.returncode, 0, process.stderr)
-        self.assertEqual(process.stdout, b"left a thread\n")
-        self.assertLess(elapsed, 5.0)
+        for name, program in (("sleeping", LEAVES_A_THREAD), ("computing", LEAVES_A_BUSY_THREAD)):
+            with self.subTest(name):
+                self.install_class(program)
+                process, elapsed = self.launch()
+                self.assertEqual(process.returncode, 0, process.stderr)
+                self.assertEqual(process.stdout, b"left a thread\n")
+                self.assertLess(elapsed, 5.0)
 
     def test_system_exit_gives_its_status(self):
         self.install_class(EXITS)
