@@ -221,6 +221,7 @@ bool programThreadRuns(JNIEnv* env) {
       if (other && !env->IsSameObject(other, self) && !env->CallBooleanMethod(other, isDaemon)) {
         jobject now = env->CallObjectMethod(other, getState);
         runs = now && env->IsSameObject(now, runnable);
+        env->DeleteLocalRef(now);
       }
       env->DeleteLocalRef(other);
     }
@@ -253,10 +254,10 @@ void letRunningThreadsSettle(JNIEnv* env) {
 //
 // The launcher's end must not race an exit that the Java program has already begun on one of its
 // own threads: that exit decides the exit code, and its shutdown hooks run to their end, as
-// under the java command. Runtime.halt ended the process at once, hooks or not, and so won such a
-// race at random. Runtime.exit joins it instead: the VM lets only one exit run at a time, the
-// first runs the shutdown hooks and halts with its status, and any later one waits for ever. One
-// hole is left: JDK 17's exit with a non-zero status halts at once if another exit has already
+// under the java command. Runtime.halt would end the process at once, hooks or not, and so win
+// such a race at random. Runtime.exit joins it instead: the VM lets only one exit run at a time,
+// the first runs the shutdown hooks and halts with its status, and any later one waits for ever.
+// One hole is left: JDK 17's exit with a non-zero status halts at once if another exit has already
 // run all its hooks. So the lock that the VM serialises exits with, the monitor of the class
 // java.lang.Shutdown (JDK 8 to 25), is taken first: while another exit runs, that waits until the
 // other exit ends the process; once it is held, no other exit is running and any later one waits
