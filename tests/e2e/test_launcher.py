@@ -217,6 +217,8 @@ class Launcher(unittest.TestCase):
         self.assertEqual(process.stderr.decode(), EXECUTION_FAILED + "can't execute class\n")
 
     def test_a_missing_vm_is_shown_once_with_where_it_was_looked_for_and_exits_minus_1(self):
+        if Path("/usr/lib/jvm/default-java/lib/server/libjvm.so").exists():
+            self.skipTest("the system's default Java holds a VM")
         self.install_class(PRINTS_WHERE_IT_RUNS)
         process, _ = self.launch(env={"JAVA_HOME": "/nonexistent", "PATH": "/nonexistent"})
         self.assertEqual(process.returncode, 255)
@@ -244,6 +246,8 @@ class Launcher(unittest.TestCase):
                        check=True)
 
     def test_a_libjvm_that_is_no_vm_is_passed_over_for_the_next(self):
+        if Path("/usr/lib/jvm/default-java/lib/server/libjvm.so").exists():
+            self.skipTest("the system's default Java holds a VM")
         cases = [
             ("a library without JNI_CreateJavaVM", self.compile_not_a_vm,
              "has no JNI_CreateJavaVM"),
@@ -263,9 +267,8 @@ class Launcher(unittest.TestCase):
                 # With nothing after it, the user is told what was wrong with it.
                 process, _ = self.launch(env={"JAVA_HOME": str(home), "PATH": "/nonexistent"})
                 self.assertEqual(process.returncode, 255)
-                lines = process.stderr.decode().splitlines()
-                self.assertIn("  %s (JAVA_HOME): %s %s" % (home, library, complaint),
-                              "\n".join(lines))
+                self.assertIn("\n  %s (JAVA_HOME): %s %s" % (home, library, complaint),
+                              process.stderr.decode())
                 self.assertTrue(process.stderr.decode().startswith(
                     VM_MISSING + "can't init JVM\n" + LOOKED_FOR))
 
