@@ -34,8 +34,16 @@ bool MszipEncoder::start() {
   return started_;
 }
 
-std::uint32_t MszipEncoder::encode(const std::uint8_t* in, std::uint32_t size, std::uint8_t* out) {
-  if (!started_ || size > kBlockSize || deflateReset(&stream_) != Z_OK) return 0;
+std::uint32_t MszipEncoder::encode(const std::uint8_t* in, std::uint32_t size,
+                                   const std::uint8_t* dictionary, std::uint32_t dictionarySize,
+                                   std::uint8_t* out) {
+  if (!started_ || size > kBlockSize || dictionarySize > kBlockSize ||
+      deflateReset(&stream_) != Z_OK) {
+    return 0;
+  }
+  if (dictionarySize > 0 && deflateSetDictionary(&stream_, dictionary, dictionarySize) != Z_OK) {
+    return 0;
+  }
   out[0] = 'C';
   out[1] = 'K';
   // Room for no more than the stored form: if deflate needs more, the stored form is smaller.
