@@ -70,12 +70,12 @@ bool BlockCompressor::prepare() {
       return false;
     }
     for (std::uint32_t i = 0; i < slotCount_; ++i) {
-      slots[i] = Slot{buffers + std::size_t{i} * kSlotBytes,
-                      buffers + std::size_t{i} * kSlotBytes + kBlockSize,
-                      nullptr,
-                      0,
-                      0,
-                      false};
+      new (&slots[i]) Slot{buffers + std::size_t{i} * kSlotBytes,
+                           buffers + std::size_t{i} * kSlotBytes + kBlockSize,
+                           nullptr,
+                           0,
+                           0,
+                           false};
     }
     slots_ = slots;
   }

@@ -463,7 +463,11 @@ int runOperation(HFCI handle, Operation operation) {
   } catch (...) {
     result = writer->breakDown(FCIERR_ALLOC_FAIL);
   }
-  writer->compressor.discard();
+  try {
+    writer->compressor.discard();
+  } catch (...) {
+    result = writer->breakDown(FCIERR_ALLOC_FAIL);
+  }
   return result;
 }
 
