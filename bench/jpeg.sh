@@ -20,7 +20,8 @@ java -Djava.library.path="$build/out" -cp "$build/out:$work" JpegBridgeTiming \
   "$work/picture.bin" 4000 3000 "$work" "$rounds" | tee "$work/java.txt"
 python3 - "$work/bench.json" "$work/java.txt" <<'PY'
 import json, re, sys
-medians = {b["run_name"]: b["real_time"] for b in json.load(open(sys.argv[1]))["benchmarks"]
+runs = json.load(open(sys.argv[1]))["benchmarks"]
+medians = {b["run_name"].split("/")[0]: b["real_time"] for b in runs
            if b.get("aggregate_name") == "median"}
 java = open(sys.argv[2]).read()
 ours = float(re.search(r"saveJPEG median ([\d.]+) ms", java).group(1))
