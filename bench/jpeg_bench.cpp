@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -128,8 +129,9 @@ void BM_LibraryFromPackedInts(benchmark::State& state) {
   }
 }
 
-// The reference pipeline's work before compression: a fresh zero-filled three-byte bitmap of
-// the whole picture, filled from the packed ints, which the export no longer makes.
+// The reference pipeline's work before compression, as the export did it before it read the
+// rows in place: a fresh zero-filled three-byte bitmap of the whole picture, filled from the
+// packed ints four pixels at a time (three 32-bit words per four pixels).
 void BM_ReferenceCopyIntoBitmap(benchmark::State& state) {
   const std::int32_t* colours = intElements(photo());
   for (auto _ : state) {
@@ -139,11 +141,15 @@ void BM_ReferenceCopyIntoBitmap(benchmark::State& state) {
     for (int y = 0; y < kHeight; ++y) {
       std::uint8_t* out = bitmap.pixelAddress(0, y);
       const std::int32_t* in = colours + static_cast<std::size_t>(y) * kWidth;
-      for (int x = 0; x < kWidth; ++x, out += 3) {
-        auto value = static_cast<std::uint32_t>(in[x]);
-        out[0] = static_cast<std::uint8_t>(value);
-        out[1] = static_cast<std::uint8_t>(value >> 8);
-        out[2] = static_cast<std::uint8_t>(value >> 16);
+      static_assert(kWidth % 4 == 0);
+      for (int x = 0; x < kWidth; x += 4, out += 12) {
+        auto a = static_cast<std::uint32_t>(in[x]);
+        auto b = static_cast<std::uint32_t>(in[x + 1]);
+        auto c = static_cast<std::uint32_t>(in[x + 2]);
+        auto d = static_cast<std::uint32_t>(in[x + 3]);
+        const std::uint32_t words[3] = {(a & 0xFFFFFFu) | b << 24, (b >> 8 & 0xFFFFu) | c << 16,
+                                        (c >> 16 & 0xFFu) | d << 8};
+        std::memcpy(out, words, sizeof words);
       }
     }
     benchmark::DoNotOptimize(bitmap.pixels);
