@@ -19,17 +19,32 @@ import javax.imageio.ImageWriter;
 import javax.imageio.stream.ImageOutputStream;
 
 /**
- * The JPEG export from Java against the Java platform's own JPEG writer, in one VM:
- * Kestrilo.saveJPEG and javax.imageio's writer at quality 0.9 on the same int[] (a BufferedImage
- * over the array itself, no copy), in interleaved rounds. Prints the first call of each apart,
- * the medians of the rounds, their ratio, how the two files compare, and what a refused call
- * (height one row too large, so the bridge reads nothing) costs.
+ * The JPEG export from Java against the Java platform's own JPEG writer and against libjpeg-turbo
+ * alone, in one VM, interleaved rounds: Kestrilo.saveJPEG, javax.imageio's writer at quality 0.9
+ * (a BufferedImage over the same int[], no copy), and the library compressing the same pixels
+ * with the export's parameters, into memory from the packed ints and from three-byte rows, and
+ * into a file from the packed ints.
+ * Prints the first calls apart, the medians of the rounds and their ratios, how the export's and
+ * the platform's files compare, and what a refused call (height one row too large, so the bridge
+ * reads nothing) costs.
  *
- *   java -Djava.library.path=build/out -cp build/out:<classes> JpegBridgeTiming \
+ *   java -Djava.library.path=build/out:build/bench -cp build/out:<classes> JpegBridgeTiming \
  *       <picture file: width x height little-endian ints> <width> <height> <output folder> [rounds]
  */
 public class JpegBridgeTiming {
+    /** libjpeg-turbo alone, the export's parameters, into memory (bench/jpeg_alone_jni.cpp). */
+    static native long libraryFromPackedInts(int[] pixels, int width, int height);
+
+    static native long libraryFromBgr(byte[] bgr, int width, int height);
+
+    static native long libraryToFile(int[] pixels, int width, int height, String file);
+
+    interface Contender {
+        void run() throws IOException;
+    }
+
     public static void main(String[] args) throws IOException {
+        System.loadLibrary("jpeg_alone_jni");
         int[] pixels = readPixels(new File(args[0]));
         int width = Integer.parseInt(args[1]), height = Integer.parseInt(args[2]);
         File folder = new File(args[3]);
@@ -37,58 +52,70 @@ public class JpegBridgeTiming {
         if (pixels.length != width * height) throw new IllegalArgumentException("picture size");
         File ours = new File(folder, "kestrilo.jpg");
         File platforms = new File(folder, "imageio.jpg");
+        File refused = new File(folder, "refused.jpg");
         BufferedImage image = wrap(pixels, width, height);
+        byte[] bgr = new byte[pixels.length * 3];
+        for (int i = 0; i < pixels.length; ++i) {
+            bgr[i * 3] = (byte) pixels[i];
+            bgr[i * 3 + 1] = (byte) (pixels[i] >> 8);
+            bgr[i * 3 + 2] = (byte) (pixels[i] >> 16);
+        }
 
-        long start = System.nanoTime();
-        Kestrilo.saveJPEG(ours.getPath(), pixels, width, height);
-        double firstOurs = (System.nanoTime() - start) / 1e6;
-        start = System.nanoTime();
-        writeWithImageIo(image, platforms);
-        double firstPlatform = (System.nanoTime() - start) / 1e6;
-        String sameBytes = compare(Files.readAllBytes(ours.toPath()),
-                                   Files.readAllBytes(platforms.toPath()));
-        long jpegBytes = ours.length();
-
-        // Wall-clock time, and the calling thread's processor time (both writers compress on the
-        // calling thread), which other work on a shared machine disturbs less.
+        File library = new File(folder, "library.jpg");
+        String[] names = {"saveJPEG", "ImageIO quality 0.9", "library alone, packed ints",
+                          "library alone, BGR rows", "library alone, to a file",
+                          "refused call (bridge only)"};
+        Contender[] contenders = {
+            () -> Kestrilo.saveJPEG(ours.getPath(), pixels, width, height),
+            () -> writeWithImageIo(image, platforms),
+            () -> libraryFromPackedInts(pixels, width, height),
+            () -> libraryFromBgr(bgr, width, height),
+            () -> libraryToFile(pixels, width, height, library.getPath()),
+            // Height one row too large: the export refuses it before reading a row.
+            () -> Kestrilo.saveJPEG(refused.getPath(), pixels, width, height + 1),
+        };
+        int count = contenders.length;
+        // Wall-clock time, and the calling thread's processor time (every contender compresses
+        // on the calling thread), which other work on a shared machine disturbs less.
         ThreadMXBean threads = ManagementFactory.getThreadMXBean();
-        double[] saveJpeg = new double[rounds], saveJpegCpu = new double[rounds];
-        double[] imageIo = new double[rounds], imageIoCpu = new double[rounds];
-        double[] refused = new double[rounds];
-        for (int round = 0; round < rounds; ++round) {
-            // Alternate which goes first, so that neither always follows the other's garbage.
-            for (int turn = 0; turn < 2; ++turn) {
-                long cpu = threads.getCurrentThreadCpuTime();
-                start = System.nanoTime();
-                if ((round + turn) % 2 == 0) {
-                    Kestrilo.saveJPEG(ours.getPath(), pixels, width, height);
-                    saveJpeg[round] = (System.nanoTime() - start) / 1e6;
-                    saveJpegCpu[round] = (threads.getCurrentThreadCpuTime() - cpu) / 1e6;
+        double[] first = new double[count];
+        double[][] wall = new double[count][rounds], cpu = new double[count][rounds];
+        for (int round = -1; round < rounds; ++round) {
+            // The first calls are reported apart; then each round starts one contender later, so
+            // that none always follows the same one's garbage.
+            for (int turn = 0; turn < count; ++turn) {
+                int which = round < 0 ? turn : (round + turn) % count;
+                long cpuStart = threads.getCurrentThreadCpuTime();
+                long start = System.nanoTime();
+                contenders[which].run();
+                double millis = (System.nanoTime() - start) / 1e6;
+                if (round < 0) {
+                    first[which] = millis;
                 } else {
-                    writeWithImageIo(image, platforms);
-                    imageIo[round] = (System.nanoTime() - start) / 1e6;
-                    imageIoCpu[round] = (threads.getCurrentThreadCpuTime() - cpu) / 1e6;
+                    wall[which][round] = millis;
+                    cpu[which][round] = (threads.getCurrentThreadCpuTime() - cpuStart) / 1e6;
                 }
             }
-            start = System.nanoTime();
-            Kestrilo.saveJPEG(new File(folder, "refused.jpg").getPath(), pixels, width, height + 1);
-            refused[round] = (System.nanoTime() - start) / 1e6;
+            if (round < 0) {
+                System.out.printf("picture %dx%d, JPEG %d bytes; saveJPEG's and ImageIO's files: "
+                                  + "%s%n", width, height, ours.length(),
+                                  compare(Files.readAllBytes(ours.toPath()),
+                                          Files.readAllBytes(platforms.toPath())));
+            }
         }
         ours.delete();
         platforms.delete();
+        library.delete();
 
-        System.out.printf("picture %dx%d, JPEG %d bytes; saveJPEG's and ImageIO's files: %s%n",
-                          width, height, jpegBytes, sameBytes);
-        System.out.printf("first call: saveJPEG %.1f ms, ImageIO %.1f ms%n", firstOurs,
-                          firstPlatform);
-        System.out.printf("saveJPEG median %.1f ms, processor %.1f ms %s%n", median(saveJpeg),
-                          median(saveJpegCpu), list(saveJpeg));
-        System.out.printf("ImageIO quality 0.9 median %.1f ms, processor %.1f ms %s%n",
-                          median(imageIo), median(imageIoCpu), list(imageIo));
-        System.out.printf("refused call (bridge only) median %.3f ms%n", median(refused));
-        System.out.printf("ImageIO / saveJPEG: %.2f (processor %.2f)%n",
-                          median(imageIo) / median(saveJpeg),
-                          median(imageIoCpu) / median(saveJpegCpu));
+        System.out.printf("%d rounds, medians:%n", rounds);
+        for (int i = 0; i < count; ++i) {
+            System.out.printf("  %-28s %7.2f ms, processor %6.2f ms, first call %7.1f ms %s%n",
+                              names[i], median(wall[i]), median(cpu[i]), first[i], list(wall[i]));
+        }
+        for (int i = 1; i < 5; ++i) {
+            System.out.printf("saveJPEG / %s: %.2f (processor %.2f)%n", names[i],
+                              median(wall[0]) / median(wall[i]), median(cpu[0]) / median(cpu[i]));
+        }
     }
 
     /** How two JPEG files compare; the platform's writer says JFIF 1.02 where ours says 1.01. */
