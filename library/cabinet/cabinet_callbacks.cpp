@@ -21,6 +21,11 @@ void setError(int* slot, int error) {
   if (slot) *slot = error;
 }
 
+// The writer holds runtime descriptors in pointer-sized integers.
+platform::RuntimeFile runtimeFile(std::intptr_t file) {
+  return static_cast<platform::RuntimeFile>(file);
+}
+
 }  // namespace
 
 void* cabinetAllocate(std::uint32_t size) { return platform::memory().allocate(size, false); }
@@ -29,35 +34,37 @@ void cabinetRelease(void* block) { platform::memory().release(block); }
 
 std::intptr_t cabinetOpen(char* name, int flags, int mode, int* error, void*) {
   int failure = 0;
-  platform::FileHandle file = platform::runtimeOpen(name, flags, mode, failure);
-  if (file == platform::kInvalidFile) setError(error, failure);
+  platform::RuntimeFile file = platform::runtimeOpen(name, flags, mode, failure);
+  if (file == platform::kInvalidRuntimeFile) setError(error, failure);
   return file;
 }
 
 unsigned int cabinetRead(std::intptr_t file, void* buffer, unsigned int count, int* error, void*) {
   int failure = 0;
-  auto got = static_cast<unsigned int>(platform::runtimeRead(file, buffer, count, failure));
+  auto got =
+      static_cast<unsigned int>(platform::runtimeRead(runtimeFile(file), buffer, count, failure));
   if (got != count) setError(error, failure);
   return got;
 }
 
 unsigned int cabinetWrite(std::intptr_t file, void* buffer, unsigned int count, int* error, void*) {
   int failure = 0;
-  auto written = static_cast<unsigned int>(platform::runtimeWrite(file, buffer, count, failure));
+  auto written =
+      static_cast<unsigned int>(platform::runtimeWrite(runtimeFile(file), buffer, count, failure));
   if (written != count) setError(error, failure);
   return written;
 }
 
 int cabinetClose(std::intptr_t file, int* error, void*) {
   int failure = 0;
-  int result = platform::runtimeClose(file, failure);
+  int result = platform::runtimeClose(runtimeFile(file), failure);
   if (result != 0) setError(error, failure);
   return result;
 }
 
 std::int32_t cabinetSeek(std::intptr_t file, std::int32_t distance, int origin, int* error, void*) {
   int failure = 0;
-  std::int32_t position = platform::runtimeSeek(file, distance, origin, failure);
+  std::int32_t position = platform::runtimeSeek(runtimeFile(file), distance, origin, failure);
   if (position == -1) setError(error, failure);
   return position;
 }

@@ -1,10 +1,11 @@
 // Converting a WAV file into an AU file: Kestrilo_wav2au.
 //
-// The WAV file is read whole, reduced to its first (left) channel, resampled to 8012 frames per
-// second and written as 8-bit µ-law AU. 1 once the AU file was created, even if a write to it
-// then failed ("Cannot write file" shown); 0 when a name is longer than 255 characters, the WAV
-// file cannot be read, a conversion cannot get its memory, or the AU file cannot be created. In
-// every case that gives 0, no AU file is created or touched.
+// The WAV file is read, reduced to its first (left) channel, resampled to 8012 frames per second
+// and written as 8-bit µ-law AU. 1 when the AU file was written whole and put in place; 0 when a
+// name is refused (longer than 255 characters, or a character outside U+0001 to U+00FF), the WAV
+// file cannot be read, a conversion cannot get its memory, or the AU file cannot be created or
+// written whole ("Cannot write file" shown for a failed write). In every case that gives 0, no AU
+// file is created or touched.
 #include <new>
 
 #include "library/audio/sound.h"

@@ -1,6 +1,7 @@
 // The whole chain of the export (load, one channel, 8012 frames per second, AU bytes) against a
 // plain model of it that packs every step into a new buffer. The Sound takes shortcuts (dropped
-// channels stay in place, large files are read through a view); the AU bytes must not show it.
+// channels stay in place, large files are read a chunk at a time by the resampling); the AU bytes
+// must not show it.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -110,9 +111,9 @@ TEST(ConversionChain, MatchesTheStepByStepModel) {
   }
 }
 
-// Sample data of a megabyte or more that the file holds whole is viewed in place: loading it
-// takes no memory of that size, and the AU bytes are the model's all the same.
-TEST(ConversionChain, LargeFileIsViewedInPlace) {
+// Sample data of a megabyte or more is read a chunk at a time: the chain takes no memory of that
+// size, and the AU bytes are the model's all the same.
+TEST(ConversionChain, LargeFileIsReadInChunks) {
   const Format format{1, 2, 44100, 4, 16};
   const Bytes data = noise(3u << 20, 99);
   const Bytes file = canonicalWav(format, data);
@@ -124,8 +125,7 @@ TEST(ConversionChain, LargeFileIsViewedInPlace) {
   EXPECT_EQ(au, modelAu(format, data));
 }
 
-// A large data chunk that declares more than the file holds is read, not viewed: what is missing
-// is silence.
+// A large data chunk that declares more than the file holds: what is missing is silence.
 TEST(ConversionChain, LargeShortFileIsReadAndPaddedWithSilence) {
   const Format format{1, 2, 22050, 4, 16};
   Bytes data = noise(2u << 20, 7);
