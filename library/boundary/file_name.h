@@ -17,3 +17,7 @@ using NameBuffer = char[kNameBufferSize];
 // would read or write a file the caller never named, so exports that open or create files
 // refuse it.
 bool convertFileName(StringHandle name, NameBuffer& buffer);
+
+// Whether every character of the name lies in U+0001 to U+00FF, so that its 8-bit text names
+// the same file (the test convertFileName makes besides the length).
+bool holdsOnlyNameCharacters(StringHandle name);
