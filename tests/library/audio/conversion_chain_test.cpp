@@ -4,7 +4,9 @@
 // must not show it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <random>
 
 #include "fakes/recording_services.h"
@@ -134,6 +136,30 @@ TEST(ConversionChain, LargeShortFileIsReadAndPaddedWithSilence) {
   std::memcpy(&file[40], &declared, 4);
   data.resize(declared, 0);
   EXPECT_EQ(ourAu(file, true), modelAu(format, data));
+}
+
+// A large file shortened after the load, before the resampling reads it: what is gone is
+// silence, and what is left is still the file's.
+TEST(ConversionChain, AFileShortenedAfterTheLoadGivesSilenceForWhatIsGone) {
+  const Format format{1, 2, 44100, 4, 16};
+  const Bytes data = noise(2u << 20, 11);
+  const Bytes file = canonicalWav(format, data);
+  for (std::size_t kept : {std::size_t{0}, std::size_t{4096}}) {
+    SCOPED_TRACE(kept);
+    TempFolder folder;
+    const std::string wav = folder.write("in.wav", std::string(file.begin(), file.end()));
+    Sound sound;
+    ASSERT_EQ(sound.loadWav(wav.c_str()), 1);
+    std::filesystem::resize_file(wav, kept);
+    ASSERT_TRUE(sound.setChannels(1));
+    ASSERT_TRUE(sound.setSampleRate(kAuSampleRate));
+    const std::string au = folder.file("out.au");
+    ASSERT_EQ(sound.saveAu(au.c_str()), 1);
+    Bytes left(data.size(), 0);
+    const std::size_t present = kept > 44 ? kept - 44 : 0;
+    std::copy_n(data.begin(), present, left.begin());
+    EXPECT_EQ(folder.read("out.au"), modelAu(format, left));
+  }
 }
 
 }  // namespace
