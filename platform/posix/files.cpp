@@ -136,6 +136,7 @@ bool removeFile(const char* name) { return ::unlink(nativeName(name).c_str()) ==
 
 bool findReplacementTarget(const char* name, ReplacementTarget& target) {
   std::string path = nativeName(name);
+  if (path.empty()) return false;
   // Each link is followed by hand, a relative one from the folder that holds it, so that a link
   // to a file not yet made still names where it is to be made.
   for (int links = 0;; ++links) {

@@ -113,7 +113,8 @@ TEST(ReplacementFile, WhatIsNotAnOrdinaryFileIsRefusedAndTraced) {
   const std::string loop = folder.file("loop");
   fs::create_symlink("loop", loop);
   const std::string missingFolder = folder.file("missing/out.bin");
-  for (const std::string& name : {fifo, subfolder, loop, missingFolder, std::string("/dev/null")}) {
+  for (const std::string& name :
+       {fifo, subfolder, loop, missingFolder, std::string("/dev/null"), std::string()}) {
     SCOPED_TRACE(name);
     RecordingMessages messages;
     ReplacementFile file;
