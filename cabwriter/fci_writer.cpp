@@ -19,7 +19,7 @@
 
 #include "cabwriter/cab_format.h"
 #include "cabwriter/mszip.h"
-#include "library/cabinet/fci.h"
+#include "platform/cabinet_interface/fci.h"
 
 namespace {
 
