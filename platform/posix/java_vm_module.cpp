@@ -46,10 +46,8 @@ ModuleHandle loadJavaVmModule() {
   // JDK 9 and later keep the VM in lib/server; a JDK 8 keeps it under jre/lib/<arch>, and a JRE
   // 8 (whose java is jre/bin/java) under lib/<arch>.
   static const char* const kLayouts[] = {
-      "/lib/server/libjvm.so",
-      "/lib/client/libjvm.so",
-      "/jre/lib/amd64/server/libjvm.so",
-      "/lib/amd64/server/libjvm.so",
+      "/lib/server/libjvm.so",       "/lib/client/libjvm.so",
+      "/jre/lib/amd64/server/libjvm.so", "/lib/amd64/server/libjvm.so",
   };
   for (const std::string& home : homes) {
     for (const char* layout : kLayouts) {
