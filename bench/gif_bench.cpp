@@ -2,6 +2,8 @@
 // "noise" (random indices, the worst case for LZW) and "photo" (smooth gradients in 24 colours,
 // long runs and repeated strings). Decoders read the same bytes from memory (our own file, so
 // both decode one interlaced image); encoders write an interlaced file to the temporary folder.
+// Apart from those, the writer's scan for the colour table's size over a 64 MB block, with an
+// index of 128 or more at its start, at its end, or nowhere.
 #include <benchmark/benchmark.h>
 #include <gif_lib.h>
 
@@ -14,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "library/image/gif_colour_table.h"
 #include "library/image/gif_image.h"
 
 namespace {
@@ -149,6 +152,28 @@ void giflibEncode(benchmark::State& state, bool noise) {
   state.SetBytesProcessed(state.iterations() * kSide * kSide);
 }
 
+// Where in the pixel block (bottom row first) the index of 128 or more is.
+enum class HighIndex { kAtStart, kAtEnd, kNone };
+
+void colourTableScan(benchmark::State& state, HighIndex where) {
+  constexpr int kScanSide = 8192;
+  GifImage image;
+  image.setFormat(kScanSide, kScanSide, 1);
+  image.allocatePalette();
+  image.allocatePixels();
+  std::memset(image.pixels, 3, static_cast<std::size_t>(image.size));
+  if (where == HighIndex::kAtStart) image.pixels[0] = 200;
+  if (where == HighIndex::kAtEnd) image.pixels[image.size - 1] = 200;
+  for (auto _ : state) benchmark::DoNotOptimize(colourTableCode(image));
+  state.counters["code"] = colourTableCode(image);
+  state.SetBytesProcessed(state.iterations() * image.size);
+}
+
+BENCHMARK_CAPTURE(colourTableScan, high_index_at_start, HighIndex::kAtStart)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(colourTableScan, high_index_at_end, HighIndex::kAtEnd)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(colourTableScan, no_high_index, HighIndex::kNone)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(ourDecode, noise, true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(giflibDecode, noise, true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(ourDecode, photo, false)->Unit(benchmark::kMillisecond);

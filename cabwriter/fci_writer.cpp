@@ -2,23 +2,34 @@
 //
 // Files added to the writer are read through the client's open-info and read callbacks and cut
 // into 32768-byte blocks of the current folder's data (a folder's data is its files one after the
-// other; a block may hold the end of one file and the start of the next). Each block is
-// compressed as it fills and its CFDATA record is appended, through the client's file callbacks,
-// to one temporary file. Flushing the cabinet writes the header, the folder and file tables and
-// then copies the blocks from the temporary file into the cabinet file.
+// other; a block may hold the end of one file and the start of the next). Full blocks are handed
+// to the block compressor, which compresses them on several threads while the next ones are read
+// (each with the previous block of its folder as its dictionary); their CFDATA records come back
+// in order and are appended, through the client's file callbacks, to one temporary file. Flushing
+// the cabinet writes the header, the folder and file tables and then copies the blocks from the
+// temporary file into the cabinet file.
+//
+// Every callback is called on the thread that called the operation, and every block handed over
+// during an operation has been written (or dropped after a failure), and the compressor's threads
+// have ended, before the operation returns. The number of threads is the number of processors,
+// or the value of the environment variable TAVOLIN_CAB_THREADS (1 to 64) read by FCICreate, for
+// tests and measurements; the cabinet's bytes do not depend on it.
 //
 // Everything the writer allocates comes from the client's allocation callback. After a failure
 // that leaves a folder's data inconsistent (a source that could not be read to its end, a block
 // that could not be written) the handle refuses further work with the same error; it can still be
 // destroyed. A cabinet file that could not be written completely is deleted again. Cabinets are
 // never split: where a real FCI would continue into a next cabinet (the size limit in CCAB::cb),
-// this writer fails with FCIERR_CAB_FORMAT_LIMIT.
+// this writer fails with FCIERR_CAB_FORMAT_LIMIT. No exception leaves an operation: one that
+// arises inside (the system refusing memory) is reported as FCIERR_ALLOC_FAIL.
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <new>
+#include <thread>
 
+#include "cabwriter/block_compressor.h"
 #include "cabwriter/cab_format.h"
-#include "cabwriter/mszip.h"
 #include "platform/cabinet_interface/fci.h"
 
 namespace {
@@ -82,17 +93,41 @@ class Array {
   std::uint32_t capacity_ = 0;
 };
 
-void* zlibAllocate(void* context, unsigned items, unsigned size);
-void zlibRelease(void* context, void* block);
+// Threads compressing blocks: one per processor unless the environment says otherwise.
+unsigned compressorThreads() {
+  if (const char* wanted = std::getenv("TAVOLIN_CAB_THREADS")) {
+    char* end = nullptr;
+    long count = std::strtol(wanted, &end, 10);
+    if (end != wanted && *end == '\0' && count >= 1 &&
+        count <= static_cast<long>(cab::BlockCompressor::kMaxThreads)) {
+      return static_cast<unsigned>(count);
+    }
+  }
+  unsigned processors = std::thread::hardware_concurrency();
+  return processors == 0 ? 1 : processors;
+}
 
 struct Writer {
   Writer(ERF* erf, PFNFCIFILEPLACED placed, PFNFCIALLOC allocate, PFNFCIFREE release,
          PFNFCIOPEN open, PFNFCIREAD read, PFNFCIWRITE write, PFNFCICLOSE close, PFNFCISEEK seek,
          PFNFCIDELETE remove, PFNFCIGETTEMPFILE tempName, const CCAB& parameters, void* context)
-      : erf(erf), placed(placed), allocate(allocate), release(release), open(open), read(read),
-        write(write), close(close), seek(seek), remove(remove), tempName(tempName),
-        context(context), parameters(parameters), encoder(zlibAllocate, zlibRelease, this),
-        folders(allocate, release), files(allocate, release), names(allocate, release) {}
+      : erf(erf),
+        placed(placed),
+        allocate(allocate),
+        release(release),
+        open(open),
+        read(read),
+        write(write),
+        close(close),
+        seek(seek),
+        remove(remove),
+        tempName(tempName),
+        context(context),
+        parameters(parameters),
+        compressor(allocate, release, compressorThreads()),
+        folders(allocate, release),
+        files(allocate, release),
+        names(allocate, release) {}
 
   std::uint32_t magic = kMagic;
   ERF* erf;
@@ -110,9 +145,9 @@ struct Writer {
   CCAB parameters;
   bool broken = false;
 
-  cab::MszipEncoder encoder;
-  std::uint8_t* block = nullptr;   // the current block's uncompressed bytes
-  std::uint32_t blockFill = 0;
+  cab::BlockCompressor compressor;
+  std::uint32_t blockFill = 0;     // bytes in the compressor's block being filled
+  bool blockFollows = false;       // the block being filled follows a full one of its folder
   std::uint8_t* output = nullptr;  // CFDATA records not yet written to the temporary file
   std::uint32_t outputFill = 0;
 
@@ -120,7 +155,7 @@ struct Writer {
   std::intptr_t tempFile = -1;
   std::uint64_t dataBytes = 0;  // CFDATA bytes of this cabinet, written and buffered
 
-  Array<FolderRecord> folders;   // closed folders of this cabinet
+  Array<FolderRecord> folders;    // closed folders of this cabinet
   std::uint64_t folderStart = 0;  // data offset of the open folder's first block
   std::uint32_t folderBlocks = 0;
   std::uint64_t folderBytes = 0;  // uncompressed bytes of the open folder
@@ -147,14 +182,6 @@ struct Writer {
   }
 };
 
-void* zlibAllocate(void* context, unsigned items, unsigned size) {
-  std::uint64_t bytes = std::uint64_t{items} * size;
-  if (bytes > 0xFFFFFFFFu) return nullptr;
-  return static_cast<Writer*>(context)->allocate(static_cast<std::uint32_t>(bytes));
-}
-
-void zlibRelease(void* context, void* block) { static_cast<Writer*>(context)->release(block); }
-
 Writer* writerOf(HFCI handle) {
   auto* writer = static_cast<Writer*>(handle);
   return writer && writer->magic == kMagic ? writer : nullptr;
@@ -162,7 +189,7 @@ Writer* writerOf(HFCI handle) {
 
 std::uint64_t cabinetLimit(const CCAB& parameters) {
   return parameters.cb != 0 && parameters.cb < cab::kMaxCabinetSize ? parameters.cb
-                                                                     : cab::kMaxCabinetSize;
+                                                                    : cab::kMaxCabinetSize;
 }
 
 // The size the cabinet would have with what it holds now.
@@ -177,9 +204,9 @@ bool openTempFile(Writer& w) {
     return w.fail(FCIERR_TEMP_FILE);
   }
   int error = 0;
-  w.tempFile = w.open(w.tempFileName,
-                      kFciOpenReadWrite | kFciOpenCreate | kFciOpenTruncate | kFciOpenBinary,
-                      kFciPermissionRead | kFciPermissionWrite, &error, w.context);
+  w.tempFile =
+      w.open(w.tempFileName, kFciOpenReadWrite | kFciOpenCreate | kFciOpenTruncate | kFciOpenBinary,
+             kFciPermissionRead | kFciPermissionWrite, &error, w.context);
   if (w.tempFile == -1) {
     int ignored = 0;
     w.remove(w.tempFileName, &ignored, w.context);
@@ -208,33 +235,48 @@ bool writeOutput(Writer& w) {
 }
 
 bool prepareBuffers(Writer& w) {
-  if (!w.block) w.block = static_cast<std::uint8_t*>(w.allocate(cab::kBlockSize));
   if (!w.output) w.output = static_cast<std::uint8_t*>(w.allocate(kOutputBufferSize));
-  if (!w.block || !w.output || !w.encoder.start()) return w.fail(FCIERR_ALLOC_FAIL);
+  if (!w.output || !w.compressor.prepare()) return w.fail(FCIERR_ALLOC_FAIL);
   return true;
 }
 
-// Compresses the current block and appends its CFDATA record.
+// Takes back the oldest compressed block and appends its CFDATA record.
+bool retireBlock(Writer& w, PFNFCISTATUS status) {
+  cab::CompressedBlock block = w.compressor.oldest();
+  if (block.recordSize == 0) return w.breakDown(FCIERR_MCI_FAIL);
+  if (kOutputBufferSize - w.outputFill < block.recordSize && !writeOutput(w)) return false;
+  std::memcpy(w.output + w.outputFill, block.record, block.recordSize);
+  w.compressor.dropOldest();
+  w.outputFill += block.recordSize;
+  w.dataBytes += block.recordSize;
+  w.folderCompressed += block.recordSize;
+  if (cabinetSize(w) > cabinetLimit(w.parameters)) return w.breakDown(FCIERR_CAB_FORMAT_LIMIT);
+  if (status && status(statusFile, block.compressed, block.uncompressed, w.context) == -1) {
+    return w.breakDown(FCIERR_USER_ABORT);
+  }
+  return true;
+}
+
+// Takes back every block handed over: done before an operation returns and before a folder is
+// closed.
+bool retireBlocks(Writer& w, PFNFCISTATUS status) {
+  while (w.compressor.pending() > 0) {
+    if (!retireBlock(w, status)) return false;
+  }
+  w.compressor.finish();
+  return true;
+}
+
+// Hands the current block to the compressor, taking back finished ones while its ring is full.
 bool emitBlock(Writer& w, PFNFCISTATUS status) {
   if (w.folderBlocks >= cab::kMaxBlocksPerFolder) return w.breakDown(FCIERR_CAB_FORMAT_LIMIT);
-  const std::uint32_t recordBound = cab::kDataHeaderSize + cab::mszipBound(cab::kBlockSize);
-  if (kOutputBufferSize - w.outputFill < recordBound && !writeOutput(w)) return false;
-  std::uint8_t* record = w.output + w.outputFill;
-  std::uint8_t* data = record + cab::kDataHeaderSize;
-  std::uint32_t size = w.encoder.encode(w.block, w.blockFill, data);
-  if (size == 0) return w.breakDown(FCIERR_MCI_FAIL);
-  cab::put16(record + 4, size);
-  cab::put16(record + 6, w.blockFill);
-  cab::put32(record, cab::dataBlockChecksum(record, data, size));
-  w.outputFill += cab::kDataHeaderSize + size;
-  w.dataBytes += cab::kDataHeaderSize + size;
-  w.folderCompressed += cab::kDataHeaderSize + size;
+  w.compressor.submit(w.blockFill, w.blockFollows);
+  // Only a full block is followed by another of the same folder.
+  w.blockFollows = w.blockFill == cab::kBlockSize;
   ++w.folderBlocks;
-  std::uint32_t uncompressed = w.blockFill;
   w.blockFill = 0;
-  if (cabinetSize(w) > cabinetLimit(w.parameters)) return w.breakDown(FCIERR_CAB_FORMAT_LIMIT);
-  if (status && status(statusFile, size, uncompressed, w.context) == -1) {
-    return w.breakDown(FCIERR_USER_ABORT);
+  while (w.compressor.full()) {
+    if (!retireBlock(w, status)) return false;
   }
   return true;
 }
@@ -244,6 +286,7 @@ bool flushFolder(Writer& w, PFNFCISTATUS status) {
   // A folder of empty files still gets one (empty) block, so that no reader meets a folder
   // without data.
   if ((w.blockFill > 0 || w.folderBlocks == 0) && !emitBlock(w, status)) return false;
+  if (!retireBlocks(w, status)) return false;
   if (w.folders.size() >= cab::kMaxFolders) return w.breakDown(FCIERR_CAB_FORMAT_LIMIT);
   FolderRecord folder{w.folderStart, w.folderBlocks};
   if (!w.folders.append(&folder, 1)) return w.breakDown(FCIERR_ALLOC_FAIL);
@@ -256,6 +299,8 @@ bool flushFolder(Writer& w, PFNFCISTATUS status) {
   w.folderBytes = 0;
   w.folderCompressed = 0;
   w.folderHasFiles = false;
+  // The next folder starts afresh: its first block refers to nothing before it.
+  w.blockFollows = false;
   return true;
 }
 
@@ -264,7 +309,7 @@ bool readSource(Writer& w, std::intptr_t source, PFNFCISTATUS status, std::uint6
   for (;;) {
     int error = 0;
     std::uint32_t room = cab::kBlockSize - w.blockFill;
-    std::uint32_t got = w.read(source, w.block + w.blockFill, room, &error, w.context);
+    std::uint32_t got = w.read(source, w.compressor.input() + w.blockFill, room, &error, w.context);
     if (got == kBadCount || got > room) return w.breakDown(FCIERR_READ_SRC, error);
     if (got == 0) return true;
     if (w.folderBytes + got > cab::kMaxFolderBytes) return w.breakDown(FCIERR_CAB_FORMAT_LIMIT);
@@ -341,8 +386,8 @@ bool writeCabinet(Writer& w, std::intptr_t cabinet, const std::uint8_t* tables,
     return w.fail(FCIERR_TEMP_FILE, error);
   }
   for (std::uint64_t left = w.dataBytes; left > 0;) {
-    std::uint32_t chunk = left < kOutputBufferSize ? static_cast<std::uint32_t>(left)
-                                                   : kOutputBufferSize;
+    std::uint32_t chunk =
+        left < kOutputBufferSize ? static_cast<std::uint32_t>(left) : kOutputBufferSize;
     if (w.read(w.tempFile, w.output, chunk, &error, w.context) != chunk) {
       return w.fail(FCIERR_TEMP_FILE, error);
     }
@@ -357,9 +402,8 @@ bool writeCabinet(Writer& w, std::intptr_t cabinet, const std::uint8_t* tables,
 bool flushCabinet(Writer& w, PFNFCISTATUS status) {
   if (!flushFolder(w, status)) return false;
   if (!prepareBuffers(w) || !writeOutput(w)) return false;
-  const std::uint64_t tables64 = cab::kHeaderSize +
-                                 std::uint64_t{cab::kFolderEntrySize} * w.folders.size() +
-                                 w.fileTableBytes;
+  const std::uint64_t tables64 =
+      cab::kHeaderSize + std::uint64_t{cab::kFolderEntrySize} * w.folders.size() + w.fileTableBytes;
   const std::uint64_t total64 = tables64 + w.dataBytes;
   if (total64 > cabinetLimit(w.parameters)) return w.breakDown(FCIERR_CAB_FORMAT_LIMIT);
   const auto tableSize = static_cast<std::uint32_t>(tables64);
@@ -406,43 +450,29 @@ bool flushCabinet(Writer& w, PFNFCISTATUS status) {
   return true;
 }
 
-}  // namespace
-
-FCI_API HFCI FCICreate(ERF* perf, PFNFCIFILEPLACED pfnfcifp, PFNFCIALLOC pfna, PFNFCIFREE pfnf,
-                       PFNFCIOPEN pfnopen, PFNFCIREAD pfnread, PFNFCIWRITE pfnwrite,
-                       PFNFCICLOSE pfnclose, PFNFCISEEK pfnseek, PFNFCIDELETE pfndelete,
-                       PFNFCIGETTEMPFILE pfnfcigtf, CCAB* pccab, void* pv) {
-  auto fail = [perf](int code) -> HFCI {
-    if (perf) {
-      perf->erfOper = code;
-      perf->erfType = 0;
-      perf->fError = 1;
-    }
-    return nullptr;
-  };
-  if (!pfnfcifp || !pfna || !pfnf || !pfnopen || !pfnread || !pfnwrite || !pfnclose ||
-      !pfnseek || !pfndelete || !pfnfcigtf || !pccab) {
-    return fail(FCIERR_USER_ABORT);
+// Runs one operation on a live handle. Whatever its outcome, no block stays handed over and no
+// thread of the compressor runs when it returns; an exception from inside becomes an allocation
+// failure.
+template <typename Operation>
+int runOperation(HFCI handle, Operation operation) {
+  Writer* writer = writerOf(handle);
+  if (!writer || writer->broken) return 0;
+  int result = 0;
+  try {
+    result = operation(*writer);
+  } catch (...) {
+    result = writer->breakDown(FCIERR_ALLOC_FAIL);
   }
-  // Reserved areas are not written, and the header's 16-bit sequence number counts from 0.
-  if (pccab->cbReserveCFHeader || pccab->cbReserveCFFolder || pccab->cbReserveCFData ||
-      pccab->iCab < 1 || pccab->iCab > 0x10000) {
-    return fail(FCIERR_CAB_FORMAT_LIMIT);
+  try {
+    writer->compressor.discard();
+  } catch (...) {
+    result = writer->breakDown(FCIERR_ALLOC_FAIL);
   }
-  void* memory = pfna(sizeof(Writer));
-  if (!memory) return fail(FCIERR_ALLOC_FAIL);
-  if (perf) *perf = ERF{};
-  return new (memory) Writer(perf, pfnfcifp, pfna, pfnf, pfnopen, pfnread, pfnwrite, pfnclose,
-                             pfnseek, pfndelete, pfnfcigtf, *pccab, pv);
+  return result;
 }
 
-FCI_API int FCIAddFile(HFCI hfci, char* pszSourceFile, char* pszFileName, int fExecute,
-                       PFNFCIGETNEXTCABINET, PFNFCISTATUS pfnfcis, PFNFCIGETOPENINFO pfnfcigoi,
-                       TCOMP typeCompress) {
-  Writer* writer = writerOf(hfci);
-  if (!writer) return 0;
-  Writer& w = *writer;
-  if (w.broken) return 0;
+int addFile(Writer& w, char* pszSourceFile, char* pszFileName, int fExecute, PFNFCISTATUS pfnfcis,
+            PFNFCIGETOPENINFO pfnfcigoi, TCOMP typeCompress) {
   if (!pszSourceFile || !pszFileName || !pfnfcigoi) return w.fail(FCIERR_OPEN_SRC);
   if ((typeCompress & 0x000F) != tcompTYPE_MSZIP) return w.fail(FCIERR_BAD_COMPR_TYPE);
   std::size_t nameLength = std::strlen(pszFileName);
@@ -472,7 +502,7 @@ FCI_API int FCIAddFile(HFCI hfci, char* pszSourceFile, char* pszFileName, int fE
   bool read = readSource(w, source, pfnfcis, size);
   int ignored = 0;
   w.close(source, &ignored, w.context);
-  if (!read) return 0;
+  if (!read || !retireBlocks(w, pfnfcis)) return 0;
 
   FileRecord record{static_cast<std::uint32_t>(size),
                     static_cast<std::uint32_t>(start),
@@ -494,41 +524,83 @@ FCI_API int FCIAddFile(HFCI hfci, char* pszSourceFile, char* pszFileName, int fE
   }
   w.fileTableBytes += cab::kFileEntrySize + nameLength + 1;
   if (cabinetSize(w) > cabinetLimit(w.parameters)) return w.breakDown(FCIERR_CAB_FORMAT_LIMIT);
-  if (w.placed(&w.parameters, pszFileName, static_cast<std::int32_t>(record.size), 0,
-               w.context) == -1) {
+  if (w.placed(&w.parameters, pszFileName, static_cast<std::int32_t>(record.size), 0, w.context) ==
+      -1) {
     return w.breakDown(FCIERR_USER_ABORT);
   }
   return 1;
 }
 
+}  // namespace
+
+FCI_API HFCI FCICreate(ERF* perf, PFNFCIFILEPLACED pfnfcifp, PFNFCIALLOC pfna, PFNFCIFREE pfnf,
+                       PFNFCIOPEN pfnopen, PFNFCIREAD pfnread, PFNFCIWRITE pfnwrite,
+                       PFNFCICLOSE pfnclose, PFNFCISEEK pfnseek, PFNFCIDELETE pfndelete,
+                       PFNFCIGETTEMPFILE pfnfcigtf, CCAB* pccab, void* pv) {
+  auto fail = [perf](int code) -> HFCI {
+    if (perf) {
+      perf->erfOper = code;
+      perf->erfType = 0;
+      perf->fError = 1;
+    }
+    return nullptr;
+  };
+  if (!pfnfcifp || !pfna || !pfnf || !pfnopen || !pfnread || !pfnwrite || !pfnclose || !pfnseek ||
+      !pfndelete || !pfnfcigtf || !pccab) {
+    return fail(FCIERR_USER_ABORT);
+  }
+  // Reserved areas are not written, and the header's 16-bit sequence number counts from 0.
+  if (pccab->cbReserveCFHeader || pccab->cbReserveCFFolder || pccab->cbReserveCFData ||
+      pccab->iCab < 1 || pccab->iCab > 0x10000) {
+    return fail(FCIERR_CAB_FORMAT_LIMIT);
+  }
+  void* memory = pfna(sizeof(Writer));
+  if (!memory) return fail(FCIERR_ALLOC_FAIL);
+  if (perf) *perf = ERF{};
+  try {
+    return new (memory) Writer(perf, pfnfcifp, pfna, pfnf, pfnopen, pfnread, pfnwrite, pfnclose,
+                               pfnseek, pfndelete, pfnfcigtf, *pccab, pv);
+  } catch (...) {
+    pfnf(memory);
+    return fail(FCIERR_ALLOC_FAIL);
+  }
+}
+
+FCI_API int FCIAddFile(HFCI hfci, char* pszSourceFile, char* pszFileName, int fExecute,
+                       PFNFCIGETNEXTCABINET, PFNFCISTATUS pfnfcis, PFNFCIGETOPENINFO pfnfcigoi,
+                       TCOMP typeCompress) {
+  return runOperation(hfci, [&](Writer& w) {
+    return addFile(w, pszSourceFile, pszFileName, fExecute, pfnfcis, pfnfcigoi, typeCompress);
+  });
+}
+
 FCI_API int FCIFlushFolder(HFCI hfci, PFNFCIGETNEXTCABINET, PFNFCISTATUS pfnfcis) {
-  Writer* writer = writerOf(hfci);
-  if (!writer || writer->broken) return 0;
-  if (!prepareBuffers(*writer)) return 0;
-  return flushFolder(*writer, pfnfcis) ? 1 : 0;
+  return runOperation(hfci, [&](Writer& w) {
+    if (!prepareBuffers(w)) return 0;
+    return flushFolder(w, pfnfcis) ? 1 : 0;
+  });
 }
 
 FCI_API int FCIFlushCabinet(HFCI hfci, int fGetNextCab, PFNFCIGETNEXTCABINET pfnfcignc,
                             PFNFCISTATUS pfnfcis) {
-  Writer* writer = writerOf(hfci);
-  if (!writer || writer->broken) return 0;
-  Writer& w = *writer;
-  const std::uint64_t written = cabinetSize(w);
-  if (!flushCabinet(w, pfnfcis)) return 0;
-  if (fGetNextCab) {
-    ++w.parameters.iCab;
-    if (!pfnfcignc || !pfnfcignc(&w.parameters, static_cast<std::uint32_t>(written), w.context)) {
-      return w.fail(FCIERR_USER_ABORT);
+  return runOperation(hfci, [&](Writer& w) {
+    const std::uint64_t written = cabinetSize(w);
+    if (!flushCabinet(w, pfnfcis)) return 0;
+    if (fGetNextCab) {
+      ++w.parameters.iCab;
+      if (!pfnfcignc || !pfnfcignc(&w.parameters, static_cast<std::uint32_t>(written), w.context)) {
+        w.fail(FCIERR_USER_ABORT);
+        return 0;
+      }
     }
-  }
-  return 1;
+    return 1;
+  });
 }
 
 FCI_API int FCIDestroy(HFCI hfci) {
   Writer* writer = writerOf(hfci);
   if (!writer) return 0;
   dropTempFile(*writer);
-  writer->release(writer->block);
   writer->release(writer->output);
   PFNFCIFREE release = writer->release;
   writer->magic = 0;

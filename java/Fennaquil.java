@@ -4,13 +4,25 @@ import java.nio.ByteBuffer;
 import java.nio.ByteOrder;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
+import java.nio.file.Paths;
 
 /**
  * The sample application: calls every native service of Kestrilo on sample inputs that it makes
- * itself, in the folder "sample-output" under the current directory, and prints what it did.
+ * itself, in the folder "sample-output" under the current directory (the launcher's folder), and
+ * prints what it did. Installed for the whole system, that folder is not the user's to write:
+ * the sample then works in the user's cache folder instead.
  */
 public class Fennaquil {
-    private static final File OUTPUT = new File("sample-output");
+    private static final File OUTPUT = outputFolder();
+
+    private static File outputFolder() {
+        if (Files.isWritable(Paths.get("."))) return new File("sample-output");
+        String cache = System.getenv("XDG_CACHE_HOME");
+        String home = System.getenv("HOME");
+        File base = cache != null && new File(cache).isAbsolute() ? new File(cache)
+                : new File(home != null ? home : System.getProperty("user.home"), ".cache");
+        return new File(new File(base, "tavolin"), "sample-output");
+    }
 
     public static void main(String[] args) throws IOException {
         OUTPUT.mkdirs();

@@ -45,8 +45,8 @@ void copyToBuffer(char* buffer, std::size_t capacity, const char* text) {
 char16_t* toWide(const char* text, std::ptrdiff_t length) {
   std::size_t units = length < 0 ? std::strlen(text) + 1 : static_cast<std::size_t>(length);
   if (units >= SIZE_MAX / sizeof(char16_t)) return nullptr;
-  auto* wide = static_cast<char16_t*>(
-      platform::memory().allocate((units + 1) * sizeof(char16_t), false));
+  auto* wide =
+      static_cast<char16_t*>(platform::memory().allocate((units + 1) * sizeof(char16_t), false));
   if (!wide) return nullptr;
   for (std::size_t i = 0; i < units; ++i) wide[i] = static_cast<unsigned char>(text[i]);
   wide[units] = 0;
@@ -58,8 +58,8 @@ char* toNarrow(const char16_t* text, std::ptrdiff_t length) {
   // One byte per character: a surrogate pair is one character and becomes one '?'.
   std::size_t bytes = 0;
   for (std::size_t i = 0; i < units; ++i, ++bytes) {
-    bool pair = text[i] >= 0xD800 && text[i] < 0xDC00 && i + 1 < units &&
-                text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000;
+    bool pair = text[i] >= 0xD800 && text[i] < 0xDC00 && i + 1 < units && text[i + 1] >= 0xDC00 &&
+                text[i + 1] < 0xE000;
     if (pair) ++i;
   }
   if (bytes == 0) return nullptr;
@@ -85,7 +85,11 @@ bool JavaHost::startVm(char* detail) {
     vm = factory->createVm();
     if (!vm) copyToBuffer(detail, kDetailBufferSize, kClassLoaderFailed);
   } else {
-    copyToBuffer(detail, kDetailBufferSize, kCantInitJvm);
+    // The documented detail first; where the VM was looked for follows it, for the user to act.
+    std::string text = kCantInitJvm;
+    std::string looked = layer.whereLooked();
+    if (!looked.empty()) text += "\n" + looked;
+    copyToBuffer(detail, kDetailBufferSize, text.c_str());
   }
   // The factory has been released here, whatever happened.
   if (!vm) layer.terminate();

@@ -17,17 +17,19 @@ namespace launcher {
 constexpr std::size_t kDetailBufferSize = 2048;
 
 // Detail texts.
-extern const char kCantInitOle[];           // "can't init OLE"
-extern const char kCantInitJvm[];           // "can't init JVM"
-extern const char kClassLoaderFailed[];     // "ClassLoader failed"
-extern const char kCantExecuteClass[];      // "can't execute class"
-extern const char kUnknownExecutionError[]; // "unknown error executing class"
+extern const char kCantInitOle[];            // "can't init OLE"
+extern const char kCantInitJvm[];            // "can't init JVM"
+extern const char kClassLoaderFailed[];      // "ClassLoader failed"
+extern const char kCantExecuteClass[];       // "can't execute class"
+extern const char kUnknownExecutionError[];  // "unknown error executing class"
 
 struct JavaHost {
   explicit JavaHost(VmLayer& layer) : layer(layer) {}
 
   // Initialises the layer and creates the VM. False with a detail text in `detail` when that
-  // fails; the layer is then terminated again, except when it could not be initialised.
+  // fails; the layer is then terminated again, except when it could not be initialised. When no
+  // VM is to be had, the detail is kCantInitJvm followed, on lines of their own, by where the
+  // layer looked for one.
   bool startVm(char* detail);
 
   // Runs the class `className` (8-bit, zero-terminated) and waits for it to finish. 1 after a

@@ -2,7 +2,9 @@
 
 #include <jni.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/platform.h"
@@ -65,8 +67,8 @@ bool describe(JNIEnv* env, jthrowable thrown, std::u16string& text) {
   jclass throwable = env->FindClass("java/lang/Throwable");
   jmethodID toString =
       throwable ? env->GetMethodID(throwable, "toString", "()Ljava/lang/String;") : nullptr;
-  auto described = toString ? static_cast<jstring>(env->CallObjectMethod(thrown, toString))
-                            : nullptr;
+  auto described =
+      toString ? static_cast<jstring>(env->CallObjectMethod(thrown, toString)) : nullptr;
   if (env->ExceptionCheck() || !described) {
     env->ExceptionClear();
     return false;
@@ -96,13 +98,12 @@ class JniExecutor final : public ClassExecutor {
   }
 
  private:
-  static VmStatus run(JNIEnv* env, const std::string& className,
-                      std::unique_ptr<VmError>& error) {
+  static VmStatus run(JNIEnv* env, const std::string& className, std::unique_ptr<VmError>& error) {
     // Without Java frames on this thread, FindClass asks the application class loader, which
     // looks in the class path ".", the launcher's folder.
     jclass mainClass = env->FindClass(className.c_str());
-    jmethodID main = mainClass ? env->GetStaticMethodID(mainClass, "main", "([Ljava/lang/String;)V")
-                               : nullptr;
+    jmethodID main =
+        mainClass ? env->GetStaticMethodID(mainClass, "main", "([Ljava/lang/String;)V") : nullptr;
     jclass stringClass = main ? env->FindClass("java/lang/String") : nullptr;
     // The class gets no arguments.
     jobjectArray arguments = stringClass ? env->NewObjectArray(0, stringClass, nullptr) : nullptr;
@@ -160,31 +161,138 @@ class JniFactory final : public VmFactory {
 bool JniVmLayer::initialise() { return true; }
 
 std::unique_ptr<VmFactory> JniVmLayer::obtainVm() {
-  platform::ModuleHandle jvm = platform::loadJavaVmModule();
+  std::vector<std::string> looked;
+  platform::ModuleHandle jvm = platform::loadJavaVmModule("JNI_CreateJavaVM", looked);
   auto create = reinterpret_cast<CreateJavaVm>(platform::findSymbol(jvm, "JNI_CreateJavaVM"));
   if (!create) {
     platform::freeModule(jvm);
+    whereLooked_ = "Looked for a Java VM (libjvm.so with JNI_CreateJavaVM) in:";
+    for (const std::string& place : looked) whereLooked_ += "\n  " + place;
+    whereLooked_ += "\nInstall a Java runtime of version 11 or later, or set JAVA_HOME to one.";
     return nullptr;
   }
   // libjvm stays loaded for the life of the process.
-  auto defaults = reinterpret_cast<DefaultInitArgs>(
-      platform::findSymbol(jvm, "JNI_GetDefaultJavaVMInitArgs"));
+  auto defaults =
+      reinterpret_cast<DefaultInitArgs>(platform::findSymbol(jvm, "JNI_GetDefaultJavaVMInitArgs"));
   return std::make_unique<JniFactory>(*this, create, warnsOnNativeAccess(defaults));
 }
 
 void JniVmLayer::terminate() {}
 
+namespace {
+
+// How long the end waits at most for the program's running threads to settle.
+constexpr auto kSettleTime = std::chrono::milliseconds(500);
+constexpr auto kSettlePoll = std::chrono::milliseconds(1);
+
+// Whether a thread of the program other than the calling one is running Java code or native code
+// right now (state RUNNABLE) and would hold the process under the java command (not a daemon).
+// False too when the threads cannot be examined.
+bool programThreadRuns(JNIEnv* env) {
+  if (env->PushLocalFrame(32) != JNI_OK) {
+    env->ExceptionClear();
+    return false;
+  }
+  bool runs = false;
+  jclass thread = env->FindClass("java/lang/Thread");
+  jclass state = env->FindClass("java/lang/Thread$State");
+  jclass map = env->FindClass("java/util/Map");
+  jclass set = env->FindClass("java/util/Set");
+  jmethodID all =
+      thread ? env->GetStaticMethodID(thread, "getAllStackTraces", "()Ljava/util/Map;") : nullptr;
+  jmethodID current =
+      thread ? env->GetStaticMethodID(thread, "currentThread", "()Ljava/lang/Thread;") : nullptr;
+  jmethodID isDaemon = thread ? env->GetMethodID(thread, "isDaemon", "()Z") : nullptr;
+  jmethodID getState =
+      thread ? env->GetMethodID(thread, "getState", "()Ljava/lang/Thread$State;") : nullptr;
+  jfieldID runnableField =
+      state ? env->GetStaticFieldID(state, "RUNNABLE", "Ljava/lang/Thread$State;") : nullptr;
+  jmethodID keySet = map ? env->GetMethodID(map, "keySet", "()Ljava/util/Set;") : nullptr;
+  jmethodID toArray = set ? env->GetMethodID(set, "toArray", "()[Ljava/lang/Object;") : nullptr;
+  if (all && current && isDaemon && getState && runnableField && keySet && toArray) {
+    jobject runnable = env->GetStaticObjectField(state, runnableField);
+    jobject self = env->CallStaticObjectMethod(thread, current);
+    jobject traces = env->CallStaticObjectMethod(thread, all);
+    jobject keys = traces ? env->CallObjectMethod(traces, keySet) : nullptr;
+    auto threads = keys ? static_cast<jobjectArray>(env->CallObjectMethod(keys, toArray)) : nullptr;
+    jsize count = threads ? env->GetArrayLength(threads) : 0;
+    for (jsize i = 0; i < count && !runs && !env->ExceptionCheck(); ++i) {
+      jobject other = env->GetObjectArrayElement(threads, i);
+      if (other && !env->IsSameObject(other, self) && !env->CallBooleanMethod(other, isDaemon)) {
+        jobject now = env->CallObjectMethod(other, getState);
+        runs = now && env->IsSameObject(now, runnable);
+        env->DeleteLocalRef(now);
+      }
+      env->DeleteLocalRef(other);
+    }
+  }
+  if (env->ExceptionCheck()) {
+    env->ExceptionClear();
+    runs = false;
+  }
+  env->PopLocalFrame(nullptr);
+  return runs;
+}
+
+// Gives threads of the program that still run a moment to get where they wait, at most
+// kSettleTime. A thread that main started just before it returned may be on its way into
+// System.exit without being there yet; under the java command it would get there, because the
+// VM waits for every non-daemon thread. Waiting for them all is not possible here (a window's
+// event thread never ends), but a thread on its way into an exit does not wait on anything: once
+// none is running, every exit the program is making has begun, holds the VM's exit lock, and so
+// decides (see exitLikeSystemExit). Threads that wait for events, sleep or block cost nothing; one
+// that computes without pause, or blocks in native code, delays the end by kSettleTime at most.
+void letRunningThreadsSettle(JNIEnv* env) {
+  auto deadline = std::chrono::steady_clock::now() + kSettleTime;
+  while (programThreadRuns(env) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(kSettlePoll);
+  }
+}
+
+// Ends the VM and the process as System.exit(status) on a Java thread would; returns only when
+// that could not be done.
+//
+// The launcher's end must not race an exit that the Java program has already begun on one of its
+// own threads: that exit decides the exit code, and its shutdown hooks run to their end, as
+// under the java command. Runtime.halt would end the process at once, hooks or not, and so win
+// such a race at random. Runtime.exit joins it instead: the VM lets only one exit run at a time,
+// the first runs the shutdown hooks and halts with its status, and any later one waits for ever.
+// One hole is left: JDK 17's exit with a non-zero status halts at once if another exit has already
+// run all its hooks. So the lock that the VM serialises exits with, the monitor of the class
+// java.lang.Shutdown (JDK 8 to 25), is taken first: while another exit runs, that waits until the
+// other exit ends the process; once it is held, no other exit is running and any later one waits
+// for ours. Where that class is not to be had, Runtime.exit alone still never cuts another exit's
+// hooks short, and a status of 0 never overrides another status.
+//
+// The program's shutdown hooks run at a normal end too, as under the java command.
+void exitLikeSystemExit(JNIEnv* env, int status) {
+  if (jclass shutdown = env->FindClass("java/lang/Shutdown")) {
+    // Held until the process ends; exit re-enters it on this same thread.
+    if (env->MonitorEnter(shutdown) != JNI_OK) env->ExceptionClear();
+  } else {
+    env->ExceptionClear();
+  }
+  jclass runtime = env->FindClass("java/lang/Runtime");
+  jmethodID getRuntime =
+      runtime ? env->GetStaticMethodID(runtime, "getRuntime", "()Ljava/lang/Runtime;") : nullptr;
+  jobject instance = getRuntime ? env->CallStaticObjectMethod(runtime, getRuntime) : nullptr;
+  jmethodID exit = instance ? env->GetMethodID(runtime, "exit", "(I)V") : nullptr;
+  if (exit) env->CallVoidMethod(instance, exit, static_cast<jint>(status));
+  // Only when exit was refused (a security manager) or could not be found: halt, the VM's end
+  // without hooks, and failing that the process's own end.
+  env->ExceptionClear();
+  jmethodID halt = instance ? env->GetMethodID(runtime, "halt", "(I)V") : nullptr;
+  if (halt) env->CallVoidMethod(instance, halt, static_cast<jint>(status));
+  env->ExceptionClear();
+}
+
+}  // namespace
+
 void JniVmLayer::endProcess(int status) {
   JNIEnv* env = nullptr;
   if (vm_ && vm_->AttachCurrentThread(reinterpret_cast<void**>(&env), nullptr) == JNI_OK) {
-    // Runtime.getRuntime().halt(status): the VM's own orderly end, without waiting for Java
-    // threads and without running the application's shutdown hooks.
-    jclass runtime = env->FindClass("java/lang/Runtime");
-    jmethodID getRuntime =
-        runtime ? env->GetStaticMethodID(runtime, "getRuntime", "()Ljava/lang/Runtime;") : nullptr;
-    jobject instance = getRuntime ? env->CallStaticObjectMethod(runtime, getRuntime) : nullptr;
-    jmethodID halt = instance ? env->GetMethodID(runtime, "halt", "(I)V") : nullptr;
-    if (halt) env->CallVoidMethod(instance, halt, static_cast<jint>(status));
+    letRunningThreadsSettle(env);
+    exitLikeSystemExit(env, status);
   }
   platform::endProcess(status);
 }

@@ -5,7 +5,8 @@
 // and the launcher's folder as its library path; classes run on the thread that calls execute,
 // attached to the VM for the call. A JNI VM cannot be destroyed without waiting for every
 // non-daemon Java thread, so releasing the execution object leaves the VM running, and
-// endProcess ends it and the process together without that wait (Runtime.halt).
+// endProcess ends it and the process together without that wait, as System.exit would: the
+// shutdown hooks run, and an exit that a Java thread has already begun decides the exit code.
 #pragma once
 
 #include <string>
@@ -22,6 +23,7 @@ class JniVmLayer final : public VmLayer {
 
   bool initialise() override;
   std::unique_ptr<VmFactory> obtainVm() override;
+  std::string whereLooked() const override { return whereLooked_; }
   void terminate() override;
   [[noreturn]] void endProcess(int status) override;
 
@@ -31,6 +33,7 @@ class JniVmLayer final : public VmLayer {
 
  private:
   std::string libraryFolder_;
+  std::string whereLooked_;
   JavaVM_* vm_ = nullptr;
 };
 

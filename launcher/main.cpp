@@ -4,12 +4,10 @@
 #include "launcher/launcher.h"
 #include "platform/platform.h"
 
-namespace {
-void anchor() {}
-}  // namespace
-
 int main() {
-  std::string folder = platform::moduleFolder(reinterpret_cast<const void*>(&anchor));
+  // The folder of the launcher's own file, however it was started (a symbolic link, another
+  // argument 0): the installation is there.
+  std::string folder = platform::executableFolder();
   launcher::JniVmLayer vm(folder);
   launcher::LauncherSetup setup{vm, folder};
   int exitCode = launcher::runLauncher(setup);

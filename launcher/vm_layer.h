@@ -62,6 +62,9 @@ class VmLayer {
   virtual bool initialise() = 0;
   // The VM's factory; null when no VM is to be had.
   virtual std::unique_ptr<VmFactory> obtainVm() = 0;
+  // After obtainVm found no VM: where it looked and what it found, as a few lines for the user
+  // (8-bit text, no trailing newline); empty when there is nothing to tell.
+  virtual std::string whereLooked() const { return {}; }
   // Undoes initialise, once the VM has been released or was never created.
   virtual void terminate() = 0;
   // Ends the process at once with `status`, without waiting for threads still running inside

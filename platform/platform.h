@@ -147,16 +147,54 @@ class Clipboard {
 
 // ---------------------------------------------------------------------------------------------
 // Documents and programs
+//
+// Opening a document with its program takes two steps: the look-up makes the command that
+// opens the document, and the start runs that command in a working directory of the caller's
+// choosing, without waiting for it and without changing the caller's own current directory.
+//
+// How the command is made differs between the systems:
+// - Windows: FindExecutable names the program associated with the document (the directory is
+//   the default directory of the look-up), and the command is the command line "%s %s" of that
+//   program and the document's text, neither quoted. The program splits the line as it
+//   pleases, so a path with a space reaches it as several words.
+// - Here: the document's type and its default application come from the desktop's MIME
+//   associations (xdg-mime), and the command is the whole Exec line of the application's
+//   desktop entry, split into words by the Desktop Entry Specification's quoting rules and with
+//   its field codes expanded: %f and %F the document, %u and %U its file:// URI, %i, %c and %k
+//   the entry's icon, name and location, %% one "%"; deprecated codes are dropped, and a line
+//   without %f %F %u %U gets the document as its last word. Each word is one argument of the
+//   program; no command interpreter sees them.
+// What differs: here the document always reaches the program as one argument holding its
+// absolute path (or that path's URI), so no name can be taken for an option or split at a
+// space, whereas Windows hands the program the document's text as given. Here no program is
+// found for a document that does not exist, for an entry marked hidden (it stands for a
+// deleted one) or whose TryExec program is not installed, or for an Exec line that must not be
+// run (an unknown field code, a field code in the program's own word, or the document inside
+// a quoted word, where it could become part of a script); an entry's NoDisplay mark plays no
+// part. The entry's Path and Terminal keys are not followed: the program runs in the working
+// directory it is given, without a terminal.
 
-// The program associated with the document's type, as a full path; empty when none is known.
-// `directory` is where a relative document name is looked up.
-std::string findProgramForDocument(const char* document, const char* directory);
+// The command that opens one document with its program, as findProgramForDocument made it.
+struct DocumentCommand {
+  // The command in the form this system starts programs in, as the system names things (not
+  // Latin-1): on Windows one part, the command line; here the program's full path and then
+  // its arguments, one part each. Empty when no program is known for the document.
+  std::vector<std::string> parts;
+};
 
-// Starts `program` with `argument` as its one argument, in the current directory, without
-// waiting for it and without a command interpreter in between. False when it could not start.
-bool startProgram(const std::string& program, const char* argument);
+// The command that opens `document` with the program associated with its type; empty when
+// none is known. `directory` is where a relative document name is looked up first; elsewhere a
+// relative name is taken from the current directory.
+DocumentCommand findProgramForDocument(const char* document, const char* directory);
 
-// Opens the document with the desktop's default action. False when that could not start.
+// Starts `command` with `workingDirectory` (Latin-1) as the started program's own working
+// directory, without waiting for it; the caller's current directory is not changed. False when
+// the command is empty or could not be started.
+bool startProgram(const DocumentCommand& command, const std::string& workingDirectory);
+
+// Opens the document with the desktop's default action (here xdg-open, handed the document's
+// absolute path); a relative name is looked up as findProgramForDocument does. False when that
+// could not start.
 bool openWithDefaultAction(const char* document, const char* directory);
 
 // ---------------------------------------------------------------------------------------------
@@ -285,6 +323,12 @@ void setModuleFileOverride(const char* name, const char* file);
 
 namespace platform {
 
+// The folder that holds the running program's own file, as the operating system names it,
+// without a trailing separator. Taken from the file itself, never from the name the program was
+// started by: a start through a symbolic link (absolute or relative) or with another argument 0
+// gives the folder of the real file. Empty when it cannot be told.
+std::string executableFolder();
+
 // Makes current a folder named as the operating system names it (as moduleFolder returns it, not
 // Latin-1); false on failure.
 bool setCurrentDirectoryNative(const std::string& folder);
@@ -329,10 +373,12 @@ bool threadExitCode(ThreadHandle thread, std::uint32_t& code);
 // Gives up the handle. A thread that still runs goes on running and cleans up after itself.
 void closeThread(ThreadHandle thread);
 
-// The installed Java VM's library, loaded: the one under JAVA_HOME, else the one of the JDK that
-// the `java` program on PATH belongs to (symbolic links followed), else the one under
-// /usr/lib/jvm/default-java. Null when none can be loaded.
-ModuleHandle loadJavaVmModule();
+// The installed Java VM's library, loaded: the one under JAVA_HOME, else the one of the Java
+// installation that the `java` program on PATH belongs to (symbolic links followed), else the one
+// under /usr/lib/jvm/default-java. A candidate that cannot be loaded, or that lacks the function
+// `entryPoint`, is passed over for the next one. Null when none will do; `looked` then holds one
+// line per place looked in, in order, each saying what was found there (for the user).
+ModuleHandle loadJavaVmModule(const char* entryPoint, std::vector<std::string>& looked);
 
 // Ends the process at once with `status` (the low 8 bits reach the parent): standard output and
 // error are flushed, nothing else runs, and threads still running end with the process.

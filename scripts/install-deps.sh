@@ -14,6 +14,8 @@ packages=(
   sox libsox-fmt-base
   libjpeg-turbo-progs imagemagick giflib-tools libgif-dev
   xvfb xauth xclip xdg-utils
+  # the Debian package: the icon's bitmaps, building and checking it
+  librsvg2-bin dpkg-dev lintian desktop-file-utils
 )
 
 missing=()

@@ -1,9 +1,10 @@
 // Opening a document with its program: Kestrilo_showFile.
 //
-// With a directory, the program associated with the document is looked up and started with the
-// document as its one argument, in the system directory; the caller's current directory is the
-// same afterwards. Without one, the desktop's default action opens the document. The result is
-// 1 whatever happened: the Java side learns nothing of the outcome.
+// With a directory, the command that opens the document with its associated program is looked
+// up and started with the system directory as the program's working directory; the caller's
+// current directory is never changed, not even for a moment (other threads resolve relative
+// names against it). Without one, the desktop's default action opens the document. The result
+// is 1 whatever happened: the Java side learns nothing of the outcome.
 #include "library/boundary/file_name.h"
 #include "library/exports/export_guard.h"
 #include "library/exports/exports.h"
@@ -19,12 +20,8 @@ std::int32_t showFile(StringHandle directoryText, StringHandle fileText) {
   if (!directoryWhole || !fileWhole) return 1;
 
   if (directory[0] != '\0') {
-    std::string program = platform::findProgramForDocument(file, directory);
-    std::string systemDirectory = platform::systemDirectory();
-    platform::SavedDirectory saved;
-    platform::setCurrentDirectory(systemDirectory.c_str());
-    platform::startProgram(program, file);
-    saved.restore();
+    platform::DocumentCommand command = platform::findProgramForDocument(file, directory);
+    platform::startProgram(command, platform::systemDirectory());
   } else {
     platform::openWithDefaultAction(file, directory);
   }

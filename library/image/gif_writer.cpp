@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "library/image/gif_colour_table.h"
 #include "library/image/gif_image.h"
 #include "library/image/lzw_encoder.h"
 #include "library/support/reporting.h"
@@ -16,10 +17,15 @@ void putUint16(std::uint8_t* field, std::int32_t value) {
   field[1] = static_cast<std::uint8_t>(value >> 8);
 }
 
-// The colour table size code b (the table has 2^(b+1) entries) for the highest index in use.
-// Only the highest set bit of that index matters, and it is the highest set bit of all indices
-// OR-ed together, so the block (padding included, which is zero) is folded eight bytes at a time
-// and the scan stops once bit 7 has turned up: the full table is then needed anyway.
+constexpr std::uint8_t kLoopingExtension[19] = {0x21, 0xFF, 0x0B, 'N',  'E', 'T', 'S',
+                                                'C',  'A',  'P',  'E',  '2', '.', '0',
+                                                0x03, 0x01, 0x00, 0x00, 0x00};
+
+}  // namespace
+
+// Only the highest set bit of the highest index matters, and it is the highest set bit of all
+// indices OR-ed together, so the block (padding included, which is zero) is folded eight bytes at a
+// time and the scan stops once bit 7 has turned up: the full table is then needed anyway.
 std::int32_t colourTableCode(const GifImage& image) {
   std::uint32_t bits = 0xFF;
   if (!image.fullPalette) {
@@ -36,19 +42,14 @@ std::int32_t colourTableCode(const GifImage& image) {
         folded |= word;
       }
     }
-    for (; at < end; ++at) folded |= *at;
+    // The last few bytes, unless bit 7 has turned up already.
+    for (; at < end && !(folded & kHighBits); ++at) folded |= *at;
     for (bits = 0; folded != 0; folded >>= 8) bits |= folded & 0xFF;
   }
   std::int32_t code = 7;
   while (code > 0 && !(bits & (1u << code))) --code;
   return code;
 }
-
-constexpr std::uint8_t kLoopingExtension[19] = {0x21, 0xFF, 0x0B, 'N',  'E', 'T', 'S',
-                                                'C',  'A',  'P',  'E',  '2', '.', '0',
-                                                0x03, 0x01, 0x00, 0x00, 0x00};
-
-}  // namespace
 
 int GifImage::saveGif(const char* name) {
   if (pixelFormat != 1) {

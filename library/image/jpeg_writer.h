@@ -1,11 +1,14 @@
-// JpegWriter: a Bitmap of three bytes per pixel (pixelFormat 2) that is written as a baseline
-// JFIF file of quality 90 by libjpeg-turbo's compressor.
+// JpegWriter: writes a picture of packed colours as a baseline JFIF file of quality 90 with
+// libjpeg-turbo's compressor.
 //
-// Pixel bytes are blue, green, red (the packed colour 0x00RRGGBB in little-endian order); the
-// rows go to the compressor unchanged, top picture row first, under the library's blue-green-red
-// input colour space. The stream: JFIF 1.01 with aspect-ratio density 1:1, the standard tables
-// scaled for quality 90, YCbCr with chroma halved in both directions, the standard Huffman
-// tables, no restart markers.
+// The picture comes from a PixelRows source, one row at a time, top picture row first. A packed
+// colour is 0x00RRGGBB in a 32-bit int (bits 24 to 31 ignored); a row of them is handed to the
+// compressor as it lies in memory, under the library's blue-green-red-padding input colour space
+// (padding-red-green-blue on a big-endian machine). No copy of the whole picture is made: the
+// compressor gets the same samples, and so writes the same bytes, as from a three-byte bitmap.
+// The stream: JFIF 1.01 with aspect-ratio density 1:1, the standard tables scaled for quality
+// 90, YCbCr with chroma halved in both directions, the standard Huffman tables, no restart
+// markers.
 //
 // A fatal error of the library writes "Error: <the library's message>" as one line on standard
 // output and never ends the process; the half-written file is then removed.
@@ -17,33 +20,59 @@
 // jpeglib.h uses size_t and FILE without declaring them.
 #include <jpeglib.h>
 
-#include "library/image/bitmap.h"
 #include "library/support/file_helpers.h"
 
 constexpr int kJpegQuality = 90;
-constexpr std::int32_t kJpegPixelFormat = 2;
 
-class JpegWriter : public Bitmap {
+// Where a JpegWriter's rows come from.
+class PixelRows {
  public:
-  JpegWriter() = default;
-  ~JpegWriter() override;
+  virtual ~PixelRows() = default;
 
-  // Copies width × height packed colours, top row first and each row left to right, into the
-  // pixel block (which must be allocated); bits 24 to 31 are ignored. Reads exactly
-  // width × height elements.
-  void copyPixels(const std::int32_t* colours);
+  // Called once before the first row, for rows of `width` (at least 1) packed colours. 1 when
+  // rows can be read; 0 when they cannot (memory for a row could not be had: "Sorry, not enough
+  // memory" has been shown).
+  virtual int prepare(std::int32_t width) = 0;
 
-  // Writes the pixels to the named file, replacing an existing one. 1 when the file was written
-  // whole; 0 when it could not be created (nothing shown, nothing left behind), when a fatal
-  // library error stopped the compression (the line is on standard output and the file is
-  // removed), or when a non-empty picture has no pixel block (no file is created then). A width
-  // or height of 0 or less gives the library's "Empty JPEG image (DNL not supported)".
-  int saveJpeg(const char* name);
-
-  FileHandle outputFile = kInvalidHandle;  // open only during saveJpeg
+  // The packed colours of picture row y (0 is the top row), left to right. Valid until the next
+  // call; the compressor only reads them.
+  virtual const std::int32_t* row(std::int32_t y) = 0;
 };
 
+class JpegWriter {
+ public:
+  // A picture of width × height packed colours read from `rows`, which must outlive the writer.
+  JpegWriter(PixelRows& rows, std::int32_t width, std::int32_t height);
+  ~JpegWriter();
+  JpegWriter(const JpegWriter&) = delete;
+  JpegWriter& operator=(const JpegWriter&) = delete;
+
+  // Writes the picture to the named file, replacing an existing one. 1 when the file was written
+  // whole; 0 when the rows cannot be read (no file is created then), when the file could not be
+  // created (nothing shown, nothing left behind), or when a fatal library error stopped the
+  // compression (the line is on standard output and the file is removed). A width or height of
+  // 0 or less gives the library's "Empty JPEG image (DNL not supported)"; no row is read then.
+  int saveJpeg(const char* name);
+
+  const std::int32_t width;
+  const std::int32_t height;
+  FileHandle outputFile = kInvalidHandle;  // open only during saveJpeg
+
+ private:
+  PixelRows& rows_;
+};
+
+// The input colour space in which a row of packed colours, as it lies in memory, reads as blue,
+// green, red and an ignored byte per pixel.
+constexpr J_COLOR_SPACE kPackedColourSpace =
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    JCS_EXT_XRGB;
+#else
+    JCS_EXT_BGRX;
+#endif
+
 // The compression parameters of every JPEG this library writes, for a created compressor:
-// the picture's size (a negative one counts as 0), three components of blue-green-red input,
-// the library's defaults with YCbCr, quality 90 with baseline tables forced.
+// the picture's size (a negative one counts as 0), rows of packed colours (four bytes per pixel
+// in kPackedColourSpace), the library's defaults with YCbCr, quality 90 with baseline tables
+// forced.
 void setCompressionParameters(j_compress_ptr compressor, std::int32_t width, std::int32_t height);

@@ -51,6 +51,16 @@ public class Fennaquil {
 }
 """
 
+LEAVES_A_BUSY_THREAD = """
+public class Fennaquil {
+    static volatile long spins;
+    public static void main(String[] args) {
+        new Thread(() -> { while (true) ++spins; }).start();
+        System.out.println("left a thread");
+    }
+}
+"""
+
 EXITS = """
 public class Fennaquil {
     public static void main(String[] args) throws Exception {
@@ -96,6 +106,61 @@ public class Fennaquil {
     }
 }
 """
+
+
+PRINTS_THE_FOLDER = """
+public class Fennaquil {
+    public static void main(String[] args) throws Exception {
+        System.out.println(new java.io.File(".").getCanonicalPath());
+    }
+}
+"""
+
+# System.exit(7) is under way on another thread (its shutdown hook has started) when main
+# returns: that exit decides the exit code, and its hook runs to its end.
+EXITS_ON_ANOTHER_THREAD_AS_MAIN_RETURNS = """
+import java.util.concurrent.CountDownLatch;
+public class Fennaquil {
+    public static void main(String[] args) throws Exception {
+        CountDownLatch exiting = new CountDownLatch(1);
+        Runtime.getRuntime().addShutdownHook(new Thread(() -> {
+            exiting.countDown();
+            try { Thread.sleep(100); } catch (InterruptedException e) { }
+            System.out.println("hook ran");
+        }));
+        new Thread(() -> System.exit(7)).start();
+        exiting.await();
+        System.out.println("main returns");
+    }
+}
+"""
+
+# The thread that calls System.exit(7) has only just been started when main returns.
+STARTS_AN_EXITING_THREAD_AS_MAIN_RETURNS = """
+public class Fennaquil {
+    public static void main(String[] args) {
+        new Thread(() -> System.exit(7)).start();
+    }
+}
+"""
+
+HAS_A_SHUTDOWN_HOOK = """
+public class Fennaquil {
+    public static void main(String[] args) throws Exception {
+        java.io.File scratch = new java.io.File("scratch.tmp");
+        scratch.createNewFile();
+        scratch.deleteOnExit();
+        Runtime.getRuntime().addShutdownHook(new Thread(() -> System.out.println("hook ran")));
+        System.out.println("main returns");
+    }
+}
+"""
+
+# A shared library in the place of libjvm.so that has no JNI_CreateJavaVM.
+NOT_A_VM = "int tavolin_not_a_vm(void) { return 0; }\n"
+
+LOOKED_FOR = "Looked for a Java VM (libjvm.so with JNI_CreateJavaVM) in:\n"
+INSTALL_ONE = "Install a Java runtime of version 11 or later, or set JAVA_HOME to one.\n"
 
 
 class Launcher(unittest.TestCase):
@@ -151,19 +216,120 @@ class Launcher(unittest.TestCase):
         self.assertEqual(process.returncode, 1)
         self.assertEqual(process.stderr.decode(), EXECUTION_FAILED + "can't execute class\n")
 
-    def test_a_missing_vm_is_shown_once_and_exits_minus_1(self):
+    def test_a_missing_vm_is_shown_once_with_where_it_was_looked_for_and_exits_minus_1(self):
+        if Path("/usr/lib/jvm/default-java/lib/server/libjvm.so").exists():
+            self.skipTest("the system's default Java holds a VM")
         self.install_class(PRINTS_WHERE_IT_RUNS)
         process, _ = self.launch(env={"JAVA_HOME": "/nonexistent", "PATH": "/nonexistent"})
         self.assertEqual(process.returncode, 255)
-        self.assertEqual(process.stderr.decode(), VM_MISSING + "can't init JVM\n")
+        default = ("  /usr/lib/jvm/default-java (the system's default Java): " +
+                   ("no libjvm.so in it" if Path("/usr/lib/jvm/default-java").exists()
+                    else "no such folder"))
+        self.assertEqual(process.stderr.decode(),
+                         VM_MISSING + "can't init JVM\n" + LOOKED_FOR +
+                         "  /nonexistent (JAVA_HOME): no such folder\n"
+                         "  PATH: no java program\n" + default + "\n" + INSTALL_ONE)
         self.assertEqual(process.stdout, b"")
 
-    def test_a_thread_left_running_does_not_hold_the_process(self):
-        self.install_class(LEAVES_A_THREAD)
-        process, elapsed = self.launch()
+    def fake_java_home(self, library_maker):
+        """A folder laid out as a Java installation whose lib/server/libjvm.so is made by
+        library_maker(path)."""
+        home = self.install.parent / "fake-jdk"
+        (home / "lib" / "server").mkdir(parents=True)
+        library_maker(home / "lib" / "server" / "libjvm.so")
+        return home
+
+    def compile_not_a_vm(self, path):
+        source = path.parent / "not_a_vm.c"
+        source.write_text(NOT_A_VM)
+        subprocess.run([require_tool("cc"), "-shared", "-fPIC", "-o", str(path), str(source)],
+                       check=True)
+
+    def test_a_libjvm_that_is_no_vm_is_passed_over_for_the_next(self):
+        if Path("/usr/lib/jvm/default-java/lib/server/libjvm.so").exists():
+            self.skipTest("the system's default Java holds a VM")
+        cases = [
+            ("a library without JNI_CreateJavaVM", self.compile_not_a_vm,
+             "has no JNI_CreateJavaVM"),
+            ("a file that does not load", lambda path: path.write_bytes(b"not a library\n"),
+             "cannot be loaded ("),
+        ]
+        self.install_class(PRINTS_THE_FOLDER)
+        for name, maker, complaint in cases:
+            with self.subTest(name):
+                shutil.rmtree(self.install.parent / "fake-jdk", ignore_errors=True)
+                home = self.fake_java_home(maker)
+                library = "%s/lib/server/libjvm.so" % home
+                # The java on PATH is next: the run goes on with it.
+                process, _ = self.launch(env={"JAVA_HOME": str(home)})
+                self.assertEqual(process.returncode, 0, process.stderr)
+                self.assertEqual(process.stdout.decode(), str(self.install.resolve()) + "\n")
+                # With nothing after it, the user is told what was wrong with it.
+                process, _ = self.launch(env={"JAVA_HOME": str(home), "PATH": "/nonexistent"})
+                self.assertEqual(process.returncode, 255)
+                self.assertIn("\n  %s (JAVA_HOME): %s %s" % (home, library, complaint),
+                              process.stderr.decode())
+                self.assertTrue(process.stderr.decode().startswith(
+                    VM_MISSING + "can't init JVM\n" + LOOKED_FOR))
+
+    def test_the_folder_is_found_however_the_launcher_is_started(self):
+        launcher = self.install / "launcher"
+        links = self.elsewhere / "bin"
+        links.mkdir()
+        (links / "absolute").symlink_to(launcher.resolve())
+        (links / "relative").symlink_to(os.path.relpath(launcher, links))
+        (links / "chained").symlink_to("relative")
+        path = "%s:%s" % (links, os.environ.get("PATH", ""))
+        cases = [
+            ("through an absolute symbolic link", ["bin/absolute"], None, {}),
+            ("through a relative symbolic link", ["bin/relative"], None, {}),
+            ("through a link to a link", ["bin/chained"], None, {}),
+            ("by name on PATH through a link", ["relative"], None, {"PATH": path}),
+            ("with another argument 0", ["not-the-launcher"], str(launcher), {}),
+            ("with an empty argument 0", [""], str(launcher), {}),
+        ]
+        self.install_class(PRINTS_THE_FOLDER)
+        for name, argv, executable, env in cases:
+            with self.subTest(name):
+                environment = dict(os.environ)
+                environment.update(env)
+                process = subprocess.run(argv + ["extra"], executable=executable,
+                                         cwd=self.elsewhere, env=environment,
+                                         capture_output=True, timeout=60)
+                self.assertEqual(process.returncode, 0, process.stderr)
+                self.assertEqual(process.stdout.decode(), str(self.install.resolve()) + "\n")
+
+    def test_system_exit_on_another_thread_as_main_returns_decides_every_time(self):
+        cases = [
+            ("the exit's hook has begun", EXITS_ON_ANOTHER_THREAD_AS_MAIN_RETURNS,
+             "main returns\nhook ran\n"),
+            ("the exiting thread has just been started", STARTS_AN_EXITING_THREAD_AS_MAIN_RETURNS,
+             ""),
+        ]
+        for name, program, output in cases:
+            with self.subTest(name):
+                self.install_class(program)
+                outcomes = []
+                for _ in range(40):
+                    process, _ = self.launch()
+                    outcomes.append((process.returncode, process.stdout.decode()))
+                self.assertEqual(outcomes, [(7, output)] * 40)
+
+    def test_shutdown_hooks_run_at_a_normal_end(self):
+        self.install_class(HAS_A_SHUTDOWN_HOOK)
+        process, _ = self.launch()
         self.assertEqual(process.returncode, 0, process.stderr)
-        self.assertEqual(process.stdout, b"left a thread\n")
-        self.assertLess(elapsed, 5.0)
+        self.assertEqual(process.stdout, b"main returns\nhook ran\n")
+        self.assertFalse((self.install / "scratch.tmp").exists())
+
+    def test_a_thread_left_running_does_not_hold_the_process(self):
+        for name, program in (("sleeping", LEAVES_A_THREAD), ("computing", LEAVES_A_BUSY_THREAD)):
+            with self.subTest(name):
+                self.install_class(program)
+                process, elapsed = self.launch()
+                self.assertEqual(process.returncode, 0, process.stderr)
+                self.assertEqual(process.stdout, b"left a thread\n")
+                self.assertLess(elapsed, 5.0)
 
     def test_system_exit_gives_its_status(self):
         self.install_class(EXITS)

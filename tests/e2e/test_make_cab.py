@@ -8,6 +8,7 @@ import stat
 import subprocess
 import time
 import unittest
+import zlib
 
 from tavolin_e2e import call, require_tool, run_java, temp_folder
 
@@ -44,8 +45,8 @@ class MakeCab(unittest.TestCase):
         path.write_bytes(data)
         return path
 
-    def make_cab(self, entries, name="out.cab"):
-        result, process = call("makeCab", str(self.root), name, *entries)
+    def make_cab(self, entries, name="out.cab", env=None):
+        result, process = call("makeCab", str(self.root), name, *entries, env=env)
         self.assertEqual(result, 1)
         return process.stdout.replace("result=1\n", "")
 
@@ -108,6 +109,46 @@ class MakeCab(unittest.TestCase):
                 self.assertEqual(entry["Size"], str(len(contents[name])))
                 self.assertEqual(entry["Modified"], dos_time_text(self.root / name))
                 self.assertEqual(entry["Attributes"], "RA" if name == "read-only.txt" else "A")
+
+    def test_blocks_with_history_read_back_everywhere_whatever_the_threads(self):
+        """Many blocks per folder, each compressed with the previous one as its history, on 1, 2
+        and 8 threads: the same bytes, and every reader gets the sources back."""
+        rng = random.Random(11)
+        noise = bytes(rng.getrandbits(8) for _ in range(32768))
+        words = [b"cabinet", b"folder", b"block", b"window", b"reader", b"history"]
+        text = b"".join(b"%d %s\n" % (i, b" ".join(rng.choice(words) for _ in range(5)))
+                        for i in range(60000))
+        contents = {
+            "text.txt": text,
+            # Most of the noise again within reach of the block after it.
+            "repeat.bin": noise + noise[1000:] + noise[:5000],
+            "noise.bin": bytes(rng.getrandbits(8) for _ in range(100000)),
+            "tail.txt": text[:70001],
+            "after-break.bin": noise,
+        }
+        for name, data in contents.items():
+            self.write(name, data)
+        entries = ["text.txt", "repeat.bin", "noise.bin", "tail.txt", "+", "after-break.bin"]
+        cabinets = {}
+        for threads in ["1", "2", "8"]:
+            name = "threads-%s.cab" % threads
+            self.assertEqual(self.make_cab(entries, name, env={"TAVOLIN_CAB_THREADS": threads}),
+                             "")
+            cabinets[threads] = (self.root / name).read_bytes()
+        self.assertEqual(cabinets["2"], cabinets["1"])
+        self.assertEqual(cabinets["8"], cabinets["1"])
+        # The history pays: smaller than the sources compressed block by block on their own.
+        alone = 0
+        for folder in [entries[:4], entries[5:]]:
+            data = b"".join(contents[e] for e in folder)
+            for at in range(0, len(data), 32768):
+                packer = zlib.compressobj(6, zlib.DEFLATED, -15)
+                block = data[at:at + 32768]
+                alone += min(len(packer.compress(block) + packer.flush()), len(block) + 5)
+        archive, _ = seven_zip_listing(self.root / "threads-1.cab")
+        self.assertEqual(archive["Blocks"], "2")
+        self.assertLess(len(cabinets["1"]), alone)
+        self.check_every_reader(self.root / "threads-8.cab", contents)
 
     def test_without_a_break_every_file_shares_one_folder(self):
         self.write("a.txt", b"alpha\n")

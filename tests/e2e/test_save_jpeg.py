@@ -1,6 +1,7 @@
 """The JPEG export end to end: Kestrilo.saveJPEG called from Java, the files read back by
-djpeg (libjpeg-turbo) and Pillow."""
+djpeg (libjpeg-turbo) and Pillow, and compared byte for byte with cjpeg's."""
 
+import random
 import re
 import struct
 import subprocess
@@ -158,6 +159,35 @@ class Files(unittest.TestCase):
                 want = (value >> 16 & 0xFF, value >> 8 & 0xFF, value & 0xFF)
                 for got, expected in zip(pixel(rgb, width, x, y), want):
                     self.assertLessEqual(abs(got - expected), 40, (x, y))
+
+
+class SameBytesAsCjpeg(unittest.TestCase):
+    """cjpeg (libjpeg-turbo) compressing the picture from a PPM file, with quality 90 and baseline
+    tables, takes three-byte red-green-blue rows with the export's parameters as its defaults:
+    its file is the reference for the bytes. The export reads the Java array a row at a time."""
+
+    def test_widths_and_odd_heights_with_random_colours(self):
+        generator = random.Random(20240611)
+        # Widths on both sides of the compressor's 8- and 16-pixel blocks, and a wide picture.
+        sizes = [(1, 1), (2, 3), (7, 5), (8, 9), (15, 17), (16, 7), (17, 3), (31, 11), (32, 1),
+                 (33, 33), (4001, 7)]
+        cjpeg = require_tool("cjpeg")
+        with temp_folder() as folder:
+            for width, height in sizes:
+                with self.subTest(width=width, height=height):
+                    pixels = [generator.getrandbits(32) for _ in range(width * height)]
+                    ppm = bytearray(b"P6\n%d %d\n255\n" % (width, height))
+                    for value in pixels:
+                        ppm += bytes((value >> 16 & 0xFF, value >> 8 & 0xFF, value & 0xFF))
+                    (folder / "picture.ppm").write_bytes(bytes(ppm))
+                    subprocess.run([cjpeg, "-quality", "90", "-baseline", "-outfile",
+                                    str(folder / "cjpeg.jpg"), str(folder / "picture.ppm")],
+                                   check=True)
+                    result, output = save(folder, "export.jpg", pixels, width, height)
+                    self.assertEqual(result, 1)
+                    self.assertNotIn("Error:", output)
+                    self.assertEqual((folder / "export.jpg").read_bytes(),
+                                     (folder / "cjpeg.jpg").read_bytes())
 
 
 if __name__ == "__main__":

@@ -14,6 +14,7 @@
 struct FakeVmScript {
   bool initialiseFails = false;
   bool obtainFails = false;
+  std::string whereLooked;  // what the layer tells after obtainVm found no VM
   bool createFails = false;
   launcher::VmStatus executeStatus = launcher::kVmOk;
   bool returnsError = false;
@@ -40,6 +41,7 @@ class FakeVmLayer final : public launcher::VmLayer {
     return !script.initialiseFails;
   }
   std::unique_ptr<launcher::VmFactory> obtainVm() override;
+  std::string whereLooked() const override { return script.whereLooked; }
   void terminate() override { record("terminate"); }
   void endProcess(int) override { std::abort(); }
 

@@ -24,15 +24,30 @@ struct StartCase {
 };
 
 TEST(JavaHost, StartVmPairsInitialiseAndTerminate) {
-  FakeVmScript initialiseFails, obtainFails, createFails;
+  FakeVmScript initialiseFails, obtainFails, obtainFailsWithHint, createFails;
   initialiseFails.initialiseFails = true;
   obtainFails.obtainFails = true;
+  obtainFailsWithHint.obtainFails = true;
+  obtainFailsWithHint.whereLooked = "Looked in:\n  /opt/jdk (JAVA_HOME): no libjvm.so in it";
   createFails.createFails = true;
+  // A hint is only for a missing VM: a VM that exists but cannot be created has nothing to add.
+  createFails.whereLooked = "not to be shown";
   const std::vector<StartCase> cases = {
-      {"COM-like initialisation fails: no terminate", initialiseFails, false, "can't init OLE",
+      {"COM-like initialisation fails: no terminate",
+       initialiseFails,
+       false,
+       "can't init OLE",
        {"initialise"}},
       {"no VM", obtainFails, false, "can't init JVM", {"initialise", "obtainVm", "terminate"}},
-      {"VM cannot be created", createFails, false, "ClassLoader failed",
+      {"no VM, and where the layer looked",
+       obtainFailsWithHint,
+       false,
+       "can't init JVM\nLooked in:\n  /opt/jdk (JAVA_HOME): no libjvm.so in it",
+       {"initialise", "obtainVm", "terminate"}},
+      {"VM cannot be created",
+       createFails,
+       false,
+       "ClassLoader failed",
        {"initialise", "obtainVm", "createVm", "release factory", "terminate"}},
       {"started", {}, true, "", {"initialise", "obtainVm", "createVm", "release factory"}},
   };
@@ -81,12 +96,30 @@ TEST(JavaHost, ExecuteClassTurnsTheOutcomeIntoAResultAndDetail) {
   const std::u16string thrown = u"java.lang.IllegalStateException: caf\u00e9 \u20ac \U0001F600";
   const std::vector<ExecuteCase> cases = {
       {"clean run", launcher::kVmOk, false, true, u"", 1, "", {}},
-      {"error with a description, in 8 bits", launcher::kVmOk, true, true, thrown, 0,
-       "java.lang.IllegalStateException: caf\xE9 ? ?", {"describe", "release error"}},
-      {"error without a description", launcher::kVmOk, true, false, u"", 0,
-       "unknown error executing class", {"describe", "release error"}},
-      {"failing status, error not consulted", launcher::kVmFailed, true, true, thrown, 0,
-       "can't execute class", {"release error"}},
+      {"error with a description, in 8 bits",
+       launcher::kVmOk,
+       true,
+       true,
+       thrown,
+       0,
+       "java.lang.IllegalStateException: caf\xE9 ? ?",
+       {"describe", "release error"}},
+      {"error without a description",
+       launcher::kVmOk,
+       true,
+       false,
+       u"",
+       0,
+       "unknown error executing class",
+       {"describe", "release error"}},
+      {"failing status, error not consulted",
+       launcher::kVmFailed,
+       true,
+       true,
+       thrown,
+       0,
+       "can't execute class",
+       {"release error"}},
       {"failing status alone", -2147467259, false, true, u"", 0, "can't execute class", {}},
   };
   for (const ExecuteCase& c : cases) {
@@ -136,6 +169,19 @@ TEST(JavaHost, ALongDescriptionIsCutToTheDetailBuffer) {
   EXPECT_EQ(guarded.substr(kDetailBufferSize), std::string(16, '#'));
 }
 
+TEST(JavaHost, ALongAccountOfWhereTheVmWasLookedForIsCutToTheDetailBuffer) {
+  FakeVmScript script;
+  script.obtainFails = true;
+  script.whereLooked = std::string(5000, 'z');
+  FakeVmLayer layer(script);
+  JavaHost host(layer);
+  std::string guarded(kDetailBufferSize + 16, '#');
+  EXPECT_FALSE(host.startVm(guarded.data()));
+  EXPECT_EQ(std::string(guarded.c_str()),
+            ("can't init JVM\n" + script.whereLooked).substr(0, kDetailBufferSize - 1));
+  EXPECT_EQ(guarded.substr(kDetailBufferSize), std::string(16, '#'));
+}
+
 TEST(JavaHost, ExecuteClassWithoutMemoryForTheNameFailsWithoutCallingTheVm) {
   FakeVmLayer layer;
   JavaHost host(layer);
@@ -180,7 +226,10 @@ struct NarrowCase {
 
 TEST(JavaHost, ToNarrowGivesOneByteACharacter) {
   const std::vector<NarrowCase> cases = {
-      {"Latin-1 and beyond", u"\u00e9\u20ac\U0001F600!", -1, std::string("\xE9?" "?!") + '\0'},
+      {"Latin-1 and beyond", u"\u00e9\u20ac\U0001F600!", -1,
+       std::string("\xE9?"
+                   "?!") +
+           '\0'},
       {"lone surrogates", u"\xD800x\xDC00", -1, std::string("?x?") + '\0'},
       {"counted, no zero", u"abcdef", 3, "abc"},
       {"empty with its zero", u"", -1, std::string(1, '\0')},

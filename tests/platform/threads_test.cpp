@@ -31,13 +31,44 @@ TEST(PlatformThreads, BoundedWaitThenExitCode) {
   EXPECT_EQ(platform::waitForThread(nullptr, 0), platform::WaitResult::kFailed);
 }
 
-TEST(PlatformThreads, AClosedRunningThreadCleansUpAfterItself) {
-  release = false;
-  platform::ThreadHandle thread = platform::startThread(waitsForRelease, nullptr, 256 << 10);
+// True as soon as `condition` holds, false when it still does not after five seconds.
+template <typename Condition>
+bool eventually(Condition condition) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+struct Closed {
+  std::atomic<bool> release{false};
+  std::atomic<platform::ThreadId> id{0};
+  std::atomic<bool> finished{false};
+};
+
+std::uint32_t registersThenWaits(void* argument) {
+  auto* closed = static_cast<Closed*>(argument);
+  closed->id = platform::currentThreadId();  // gives the thread its queue
+  while (!closed->release) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  closed->finished = true;
+  return 0;
+}
+
+TEST(PlatformThreads, AClosedRunningThreadRunsToItsEndAndCleansUpAfterItself) {
+  Closed closed;
+  platform::ThreadHandle thread = platform::startThread(registersThenWaits, &closed, 256 << 10);
   ASSERT_NE(thread, nullptr);
+  ASSERT_TRUE(eventually([&] { return closed.id != 0; }));
   platform::closeThread(thread);
-  release = true;
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // Closing the handle neither stops the thread nor takes its queue away.
+  EXPECT_TRUE(platform::postThreadMessage(closed.id, 0x0400));
+  EXPECT_FALSE(closed.finished);
+  closed.release = true;
+  EXPECT_TRUE(eventually([&] { return closed.finished.load(); }));
+  // Once it has ended, its queue is gone with it.
+  EXPECT_TRUE(eventually([&] { return !platform::postThreadMessage(closed.id, 0x0400); }));
 }
 
 struct Posted {
@@ -72,9 +103,9 @@ TEST(PlatformThreads, MessagesArriveInOrderUntilTheQuitMessage) {
   platform::closeThread(thread);
 
   EXPECT_NE(posted.ownId.load(), posted.target);
-  // The poster has ended: its queue is gone, and so is any id never handed out.
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  EXPECT_FALSE(platform::postThreadMessage(posted.ownId, platform::kQuitMessage));
+  // The poster has ended: its queue goes with it, and there is none for an id never handed out.
+  EXPECT_TRUE(eventually(
+      [&] { return !platform::postThreadMessage(posted.ownId, platform::kQuitMessage); }));
   EXPECT_FALSE(platform::postThreadMessage(0xFFFFFFF0u, platform::kQuitMessage));
 }
 

@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "library/support/memory_helpers.h"
-
 namespace {
 
 std::int32_t jniLength(StringHandle handle) {
@@ -29,19 +27,12 @@ void writeHeader(std::uint8_t* block, std::int32_t count) {
 JniString::JniString(JNIEnv* environment, jstring javaString)
     : JavaString{&kJniStringOps}, env(environment), string(javaString) {}
 
-void JniIntArray::Free::operator()(std::uint8_t* block) const { freeGlobalBlock(block); }
+JniIntArray::JniIntArray(JNIEnv* env, jintArray array)
+    : env_(env), array_(array), length_(array ? env->GetArrayLength(array) : 0) {}
 
-JniIntArray::JniIntArray(JNIEnv* env, jintArray array) {
-  if (!array) return;
-  jsize count = env->GetArrayLength(array);
-  // Not zero-filled: the copy overwrites every element at once. A failure has shown "Sorry, not
-  // enough memory"; the export then finds no array and does nothing.
-  block_.reset(static_cast<std::uint8_t*>(
-      allocGlobalBlock(arrayObjectSize(static_cast<std::size_t>(count), sizeof(jint)),
-                       kGlobalMovable)));
-  if (!block_) return;
-  writeHeader(block_.get(), count);
-  env->GetIntArrayRegion(array, 0, count, reinterpret_cast<jint*>(block_.get() + 8));
+void JniIntArray::read(std::int32_t start, std::int32_t count, std::int32_t* out) const {
+  static_assert(sizeof(jint) == sizeof(std::int32_t));
+  env_->GetIntArrayRegion(array_, start, count, reinterpret_cast<jint*>(out));
 }
 
 JniStringArray::JniStringArray(JNIEnv* env, jobjectArray array) : isNull_(array == nullptr) {

@@ -1,11 +1,11 @@
-// What the JNI bridge turns the JVM's arguments into: string handles over jstrings, and array
-// objects copied from Java arrays (the JVM's own layout is not ours to read in place).
+// What the JNI bridge turns the JVM's arguments into: string handles over jstrings, an int[]
+// read a range at a time, and array objects of string handles over a String[] (the JVM's own
+// layout is not ours to read in place).
 #pragma once
 
 #include <jni.h>
 
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "library/boundary/java_array.h"
@@ -21,18 +21,20 @@ struct JniString : JavaString {
   StringHandle handle() const { return string ? this : nullptr; }
 };
 
-// An array object holding a copy of a Java int[]. `object()` is null for a null Java array or
-// when the copy could not be allocated.
+// A Java int[] read in place, a range of elements at a time: never copied whole, never pinned.
+// Valid for the span of the native call.
 class JniIntArray {
  public:
   JniIntArray(JNIEnv* env, jintArray array);
-  const ArrayObject* object() const { return reinterpret_cast<const ArrayObject*>(block_.get()); }
+  // The element count; 0 for a null Java array.
+  std::int32_t length() const { return length_; }
+  // Copies elements [start, start + count) into `out`; the range must lie within the array.
+  void read(std::int32_t start, std::int32_t count, std::int32_t* out) const;
 
  private:
-  struct Free {
-    void operator()(std::uint8_t* block) const;
-  };
-  std::unique_ptr<std::uint8_t, Free> block_;
+  JNIEnv* env_;
+  jintArray array_;
+  std::int32_t length_;
 };
 
 // An array object whose elements are string handles over the elements of a Java String[].

@@ -1,16 +1,52 @@
-// JNI entry point of the JPEG export.
+// JNI entry point of the JPEG export. The Java int[] is never copied whole: each picture row is
+// read into one reused row buffer just before the compressor takes it, so the call touches no
+// fresh memory the size of the picture and never holds the garbage collector back.
+#include <memory>
+
 #include "Kestrilo.h"
 #include "library/boundary/jni/jni_support.h"
 #include "library/exports/export_guard.h"
 #include "library/exports/exports.h"
+#include "library/exports/save_jpeg_export.h"
+#include "library/support/memory_helpers.h"
 
-extern "C" JNIEXPORT jint JNICALL Java_Kestrilo_saveJPEG(JNIEnv* env, jclass receiver,
-                                                         jstring jpegFile, jintArray pixels,
-                                                         jint width, jint height) {
+namespace {
+
+class JniRows final : public PixelRows {
+ public:
+  explicit JniRows(const JniIntArray& array) : array_(array) {}
+
+  int prepare(std::int32_t width) override {
+    width_ = width;
+    buffer_.reset(static_cast<std::int32_t*>(
+        allocZeroed(static_cast<std::size_t>(width) * sizeof(std::int32_t))));
+    return buffer_ ? 1 : 0;
+  }
+
+  // The export has checked that width × height elements are there, so the range is inside.
+  const std::int32_t* row(std::int32_t y) override {
+    array_.read(y * width_, width_, buffer_.get());
+    return buffer_.get();
+  }
+
+ private:
+  struct Free {
+    void operator()(std::int32_t* block) const { freeBlock(block); }
+  };
+  const JniIntArray& array_;
+  std::int32_t width_ = 0;
+  std::unique_ptr<std::int32_t, Free> buffer_;
+};
+
+}  // namespace
+
+extern "C" JNIEXPORT jint JNICALL Java_Kestrilo_saveJPEG(JNIEnv* env, jclass, jstring jpegFile,
+                                                         jintArray pixels, jint width,
+                                                         jint height) {
   return guardExport(kSaveJpegFailure, [&] {
     JniString fileHandle(env, jpegFile);
-    // A copy of the array, whose element count lets the export refuse a picture larger than it.
     JniIntArray pixelArray(env, pixels);
-    return Kestrilo_saveJPEG(receiver, fileHandle.handle(), pixelArray.object(), width, height);
+    JniRows rows(pixelArray);
+    return saveJpegFromRows(fileHandle.handle(), pixelArray.length(), rows, width, height);
   });
 }

@@ -1,5 +1,7 @@
 // Kestrilo_saveJPEG: what reaches the disk, and what is refused, for the arguments the Java side
 // can pass.
+#include "library/exports/save_jpeg_export.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -139,14 +141,38 @@ TEST(SaveJpegExport, FileThatCannotBeCreatedLeavesNothing) {
             (std::vector<std::string>{"Cannot create file: " + folder.file("missing/f.jpg")}));
 }
 
-TEST(SaveJpegExport, PixelBlockThatCannotBeAllocatedWritesNothing) {
+TEST(SaveJpegExport, NeedsNoMemoryThePicturesSize) {
+  // The rows go to the compressor from the array itself: with every allocation of the library's
+  // own refused, the picture is still written and nothing is shown.
   TempFolder folder;
   PixelArray pixels(fPicture());
   RecordingMessages messages;
   FailingMemory memory;
   EXPECT_EQ(saveJpeg(folder.file("f.jpg"), pixels.object(), 6, 5), 1);
-  EXPECT_TRUE(folderIsEmpty(folder));
-  EXPECT_EQ(messages.shown, (std::vector<ShownMessage>{{"Error", "Sorry, not enough memory"}}));
+  EXPECT_TRUE(messages.shown.empty());
+  DecodedImage image = decodeJpeg(folder.read("f.jpg"));
+  EXPECT_EQ(image.width, 6);
+  EXPECT_EQ(image.height, 5);
+}
+
+// A source whose row buffer cannot be allocated, as the JNI bridge's may not be.
+struct UnreadableRows final : PixelRows {
+  int prepare(std::int32_t) override { return 0; }
+  const std::int32_t* row(std::int32_t) override {
+    ADD_FAILURE() << "row read although prepare failed";
+    return nullptr;
+  }
+};
+
+TEST(SaveJpegExport, RowsThatCannotBeReadWriteNothing) {
+  TempFolder folder;
+  std::string name = folder.write("keep.jpg", "previous contents");
+  TestString text = TestString::latin1(name);
+  UnreadableRows rows;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(saveJpegFromRows(text.handle(), 30, rows, 6, 5), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(folder.read("keep.jpg"), "previous contents");
 }
 
 }  // namespace

@@ -1,70 +1,84 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <chrono>
 #include <filesystem>
+#include <string>
+#include <thread>
 
-#include "fakes/temp_folder.h"
 #include "fakes/test_string.h"
+#include "fakes/xdg_desktop.h"
 #include "library/exports/exports.h"
 
 namespace {
 
-// A desktop whose plain-text program records that it was started.
+// A private desktop whose plain-text program records its working directory and arguments.
 class RecordingDesktop {
  public:
   RecordingDesktop() {
-    folder_.write("record.sh", "#!/bin/sh\npwd > " + folder_.file("record.tmp") + "\nmv " +
-                                   folder_.file("record.tmp") + " " + folder_.file("record") +
-                                   "\n");
-    std::filesystem::permissions(folder_.file("record.sh"), std::filesystem::perms::owner_all);
-    std::filesystem::create_directories(folder_.path() / "data/applications");
-    folder_.write("data/applications/recorder.desktop",
-                  "[Desktop Entry]\nType=Application\nExec=" + folder_.file("record.sh") +
-                      " %f\n");
-    folder_.write("mimeapps.list", "[Default Applications]\ntext/plain=recorder.desktop\n");
-    document_ = folder_.write("doc.txt", "plain text\n");
-    setenv("XDG_DATA_HOME", folder_.file("data").c_str(), 1);
-    setenv("XDG_DATA_DIRS", folder_.file("data").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", folder_.path().c_str(), 1);
+    std::string record = desktop_.folder().file("record");
+    std::string script =
+        desktop_.addScript("record.sh", "#!/bin/sh\n{ pwd; printf '%s\\n' \"$@\"; } > '" + record +
+                                            ".tmp'\nmv '" + record + ".tmp' '" + record + "'\n");
+    desktop_.addEntry("recorder.desktop",
+                      "[Desktop Entry]\nType=Application\nExec=" + script + " %f\n");
+    desktop_.makeDefault("recorder.desktop");
+    std::filesystem::create_directories(desktop_.folder().path() / "docs");
   }
-  ~RecordingDesktop() {
-    unsetenv("XDG_DATA_HOME");
-    unsetenv("XDG_DATA_DIRS");
-    unsetenv("XDG_CONFIG_HOME");
+  std::string folder() const { return desktop_.folder().file("docs"); }
+  std::string addDocument(const std::string& name) const {
+    return desktop_.folder().write("docs/" + name, "plain text\n");
   }
-  std::string folder() const { return folder_.path().string(); }
-  const std::string& document() const { return document_; }
   bool started() const {
-    for (int i = 0; i < 200 && !std::filesystem::exists(folder_.file("record")); ++i) {
-      std::system("sleep 0.05");
+    std::string record = desktop_.folder().file("record");
+    for (int i = 0; i < 400 && !std::filesystem::exists(record); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
     }
-    return std::filesystem::exists(folder_.file("record"));
+    return std::filesystem::exists(record);
   }
-  std::string workingDirectory() const { return folder_.read("record"); }
+  std::string record() const { return desktop_.folder().read("record"); }
+  bool recorded() const { return std::filesystem::exists(desktop_.folder().file("record")); }
 
  private:
-  TempFolder folder_;
-  std::string document_;
+  XdgDesktop desktop_;
 };
 
 TEST(ShowFile, StartsTheProgramInTheSystemDirectoryAndKeepsOurs) {
   RecordingDesktop desktop;
+  std::string document = desktop.addDocument("doc.txt");
   std::filesystem::path before = std::filesystem::current_path();
   TestString directory = TestString::latin1(desktop.folder());
-  TestString file = TestString::latin1(desktop.document());
+  TestString file = TestString::latin1(document);
   EXPECT_EQ(Kestrilo_showFile(nullptr, directory.handle(), file.handle()), 1);
   EXPECT_EQ(std::filesystem::current_path(), before);
   ASSERT_TRUE(desktop.started());
-  EXPECT_EQ(desktop.workingDirectory(), "/\n");
+  EXPECT_EQ(desktop.record(), "/\n" + document + "\n");
 }
+
+class RelativeName : public testing::TestWithParam<const char*> {};
+
+// The name is looked up in the directory and handed over whole, as an absolute path.
+TEST_P(RelativeName, ReachesTheProgramAsItsAbsolutePath) {
+  RecordingDesktop desktop;
+  std::string document = desktop.addDocument(GetParam());
+  TestString directory = TestString::latin1(desktop.folder());
+  TestString file = TestString::latin1(GetParam());
+  EXPECT_EQ(Kestrilo_showFile(nullptr, directory.handle(), file.handle()), 1);
+  ASSERT_TRUE(desktop.started());
+  EXPECT_EQ(desktop.record(), "/\n" + document + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(ShowFile, RelativeName,
+                         testing::Values("--help", "-rf", "+cmd", "two words.txt", "a;b 'c'.txt",
+                                         "$(touch x).txt"));
 
 TEST(ShowFile, ANameLongerThan255CharactersOpensNothing) {
   RecordingDesktop desktop;
+  std::string document = desktop.addDocument("doc.txt");
   TestString directory = TestString::latin1(desktop.folder());
-  TestString file = TestString::latin1(desktop.document() + std::string(300, '/'));
+  TestString file = TestString::latin1(document + std::string(300, '/'));
   EXPECT_EQ(Kestrilo_showFile(nullptr, directory.handle(), file.handle()), 1);
-  std::system("sleep 0.5");
-  EXPECT_FALSE(std::filesystem::exists(desktop.folder() + "/record"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_FALSE(desktop.recorded());
 }
 
 }  // namespace

@@ -75,7 +75,9 @@ TEST(GifWriter, PacksCodesLeastSignificantBitFirst) {
 }
 
 // The highest index may sit anywhere in a large picture, and indices that share no bit must not
-// add up to a larger table.
+// add up to a larger table. The block holds the bottom row first, so pixel 300 * 40 (bottom left)
+// is its first byte and pixels 296 to 299 (the end of the top row) are the 4 bytes after its last
+// whole 8-byte word.
 TEST(GifWriter, SizesTheColourTableFromAnywhereInTheBlock) {
   struct Case {
     std::vector<std::pair<int, std::uint8_t>> placed;  // pixel number, index
@@ -83,7 +85,12 @@ TEST(GifWriter, SizesTheColourTableFromAnywhereInTheBlock) {
   };
   const Case cases[] = {{{{300 * 40 + 298, 5}}, 8},
                         {{{0, 64}, {6123, 63}}, 128},
-                        {{{7, 3}, {8, 4}, {300 * 41 - 1, 2}}, 8}};
+                        {{{7, 3}, {8, 4}, {300 * 41 - 1, 2}}, 8},
+                        // In the bytes after the last whole word, alone or after a high index.
+                        {{{299, 200}}, 256},
+                        {{{298, 64}}, 128},
+                        {{{300 * 40, 130}, {299, 5}}, 256},
+                        {{{300 * 40, 100}, {297, 27}}, 128}};
   for (const Case& c : cases) {
     TempFolder folder;
     GifImage image;

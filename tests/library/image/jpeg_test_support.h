@@ -1,5 +1,6 @@
-// Shared pieces of the JPEG tests: Java-style pixel arrays, the "F" picture, a decoder that
-// reads a JPEG back into RGB samples, and a walker over the stream's markers.
+// Shared pieces of the JPEG tests: Java-style pixel arrays, a row source over a vector, the "F"
+// picture, a decoder that reads a JPEG back into RGB samples, and a walker over the stream's
+// markers.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <jpeglib.h>
 
 #include "library/boundary/java_array.h"
+#include "library/image/jpeg_writer.h"
 
 // An int[] as the boundary hands it over: the 8-byte header, then the elements.
 class PixelArray {
@@ -24,6 +26,30 @@ class PixelArray {
 
  private:
   std::vector<std::int32_t> words_;
+};
+
+// A picture's packed colours, top row first, `stride` colours from one row to the next (the
+// width when 0), handed out a row at a time where they lie; records what the writer asked for.
+class VectorRows final : public PixelRows {
+ public:
+  explicit VectorRows(const std::vector<std::int32_t>& colours, std::int32_t stride = 0)
+      : colours_(colours), stride_(stride) {}
+  int prepare(std::int32_t width) override {
+    preparedWidths.push_back(width);
+    if (stride_ == 0) stride_ = width;
+    return 1;
+  }
+  const std::int32_t* row(std::int32_t y) override {
+    rowsRead.push_back(y);
+    return colours_.data() + static_cast<std::size_t>(y) * stride_;
+  }
+
+  std::vector<std::int32_t> preparedWidths;
+  std::vector<std::int32_t> rowsRead;
+
+ private:
+  const std::vector<std::int32_t>& colours_;
+  std::int32_t stride_;
 };
 
 constexpr std::int32_t kRed = 0x00FF0000;

@@ -28,10 +28,8 @@ std::vector<std::int32_t> noisyPicture(int width, int height) {
 // The picture saved by a JpegWriter into `name`; saveJpeg's result in `result`.
 int saveWithWriter(const std::vector<std::int32_t>& pixels, int width, int height,
                    const std::string& name) {
-  JpegWriter writer;
-  writer.setFormat(width, height, kJpegPixelFormat);
-  if (!writer.allocatePixels()) return -1;
-  writer.copyPixels(pixels.data());
+  VectorRows rows(pixels);
+  JpegWriter writer(rows, width, height);
   return writer.saveJpeg(name.c_str());
 }
 
@@ -132,19 +130,66 @@ TEST(JpegStream, TopByteOfTheColourIsIgnored) {
   EXPECT_EQ(savedBytes(plain, 8, 5), savedBytes(topBits, 8, 5));
 }
 
-TEST(JpegWriter, RowPaddingNeverReachesTheFile) {
+TEST(JpegWriter, OnlyWidthColoursOfEachRowReachTheFile) {
+  // The same 5 × 3 picture as rows of 5, and as rows 8 apart with other colours after each one.
+  const int width = 5, height = 3, stride = 8;
+  std::vector<std::int32_t> packed = noisyPicture(width, height);
+  std::vector<std::int32_t> spaced = noisyPicture(stride, height + 1);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) spaced[y * stride + x] = packed[y * width + x];
+  }
   TempFolder folder;
-  std::vector<std::int32_t> pixels = noisyPicture(5, 2);
-  JpegWriter writer;
-  writer.setFormat(5, 2, kJpegPixelFormat);
-  ASSERT_EQ(writer.stride, 16);
-  ASSERT_EQ(writer.allocatePixels(), 1);
-  writer.copyPixels(pixels.data());
-  ASSERT_EQ(writer.saveJpeg(folder.file("zero.jpg").c_str()), 1);
-  writer.pixels[15] = 0xAB;
-  writer.pixels[31] = 0xCD;
-  ASSERT_EQ(writer.saveJpeg(folder.file("junk.jpg").c_str()), 1);
-  EXPECT_EQ(folder.read("zero.jpg"), folder.read("junk.jpg"));
+  VectorRows packedRows(packed);
+  VectorRows spacedRows(spaced, stride);
+  JpegWriter packedWriter(packedRows, width, height);
+  JpegWriter spacedWriter(spacedRows, width, height);
+  ASSERT_EQ(packedWriter.saveJpeg(folder.file("packed.jpg").c_str()), 1);
+  ASSERT_EQ(spacedWriter.saveJpeg(folder.file("spaced.jpg").c_str()), 1);
+  EXPECT_EQ(folder.read("packed.jpg"), folder.read("spaced.jpg"));
+}
+
+TEST(JpegWriter, EachRowIsReadOnceTopRowFirst) {
+  std::vector<std::int32_t> pixels = noisyPicture(7, 10);
+  TempFolder folder;
+  VectorRows rows(pixels);
+  JpegWriter writer(rows, 7, 10);
+  ASSERT_EQ(writer.saveJpeg(folder.file("rows.jpg").c_str()), 1);
+  EXPECT_EQ(rows.preparedWidths, (std::vector<std::int32_t>{7}));
+  EXPECT_EQ(rows.rowsRead, (std::vector<std::int32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+}
+
+TEST(JpegWriter, AnEmptyPictureReadsNoRows) {
+  std::vector<std::int32_t> pixels = noisyPicture(4, 4);
+  TempFolder folder;
+  VectorRows rows(pixels);
+  JpegWriter writer(rows, 4, 0);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(writer.saveJpeg(folder.file("empty.jpg").c_str()), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Error: Empty JPEG image (DNL not supported)\n");
+  EXPECT_TRUE(rows.preparedWidths.empty());
+  EXPECT_TRUE(rows.rowsRead.empty());
+  EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
+}
+
+// A source that cannot ready its rows, as when its row buffer cannot be allocated.
+struct UnreadableRows final : PixelRows {
+  int prepare(std::int32_t) override { return 0; }
+  const std::int32_t* row(std::int32_t) override {
+    ADD_FAILURE() << "row read although prepare failed";
+    return nullptr;
+  }
+};
+
+TEST(JpegWriter, RowsThatCannotBeReadLeaveTheFileAlone) {
+  TempFolder folder;
+  std::string name = folder.write("keep.jpg", "previous contents");
+  UnreadableRows rows;
+  JpegWriter writer(rows, 6, 5);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(writer.saveJpeg(name.c_str()), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(folder.read("keep.jpg"), "previous contents");
 }
 
 void expectColour(const std::uint8_t* rgb, int red, int green, int blue) {
@@ -182,16 +227,14 @@ TEST(JpegWriter, FPictureKeepsItsOrientation) {
   }
 }
 
-TEST(JpegWriter, RowsWiderThanSixteenBitsOfStride) {
-  // 21846 pixels make a stride of 65540 bytes, which no longer fits in 16 bits.
+TEST(JpegWriter, RowsWiderThanSixteenBitsOfBytes) {
+  // 21846 pixels take 65538 bytes as three-byte pixels and 87384 as packed colours: more than a
+  // 16-bit row length can hold either way.
   const int width = 21846;
   std::vector<std::int32_t> pixels(2 * width, kBlue);
   for (int y = 0; y < 2; ++y) {
     for (int x = width - 16; x < width; ++x) pixels[y * width + x] = kRed;
   }
-  JpegWriter writer;
-  writer.setFormat(width, 2, kJpegPixelFormat);
-  EXPECT_EQ(writer.stride, 65540);
   DecodedImage image = decodeJpeg(savedBytes(pixels, width, 2));
   ASSERT_EQ(image.width, width);
   expectColour(image.at(0, 0), 0, 0, 255);
@@ -223,12 +266,6 @@ TEST(FileDestination, WholeBlocksThenOneShorterBlock) {
   TempFolder folder;
   const int width = 160, height = 120;
   std::vector<std::int32_t> pixels = noisyPicture(width, height);
-  std::vector<std::uint8_t> bgr;
-  for (std::int32_t v : pixels) {
-    bgr.push_back(static_cast<std::uint8_t>(v));
-    bgr.push_back(static_cast<std::uint8_t>(v >> 8));
-    bgr.push_back(static_cast<std::uint8_t>(v >> 16));
-  }
   WriteLog log{createForWriting(folder.file("log.jpg").c_str(), false), nullptr, nullptr, {}};
   ASSERT_NE(log.file, kInvalidHandle);
   writeLog = &log;
@@ -244,7 +281,7 @@ TEST(FileDestination, WholeBlocksThenOneShorterBlock) {
   compressor.dest->term_destination = loggedLastBlock;
   jpeg_start_compress(&compressor, TRUE);
   while (compressor.next_scanline < compressor.image_height) {
-    JSAMPROW row = bgr.data() + compressor.next_scanline * width * 3;
+    auto row = reinterpret_cast<JSAMPROW>(pixels.data() + compressor.next_scanline * width);
     jpeg_write_scanlines(&compressor, &row, 1);
   }
   jpeg_finish_compress(&compressor);

@@ -1,0 +1,63 @@
+// Desktop entries, the files that describe an installed application to the desktop (the
+// freedesktop.org Desktop Entry Specification): reading the keys that starting an application
+// needs, and turning its Exec line into the words of a command for one document.
+//
+// The words are handed to the operating system one argument each; no command interpreter ever
+// sees them, so no character of a document's name is interpreted.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace platform::posix {
+
+// The keys of an entry's [Desktop Entry] group that starting its application needs. String
+// escapes (\s \n \t \r \\) are undone; the Exec line keeps its own quoting for expandExecLine.
+struct DesktopEntry {
+  std::string type;
+  std::string exec;
+  std::string tryExec;
+  std::string name;  // in the language asked for, else the untranslated one
+  std::string icon;
+  bool hidden = false;
+  bool noDisplay = false;
+};
+
+// Reads the text of a desktop entry file. `locale` is the message locale (as in LC_MESSAGES,
+// "lang_COUNTRY.ENCODING@MODIFIER", any part but lang optional) that picks the translated Name.
+// False when the text has no [Desktop Entry] group.
+bool parseDesktopEntry(const std::string& text, const std::string& locale, DesktopEntry& entry);
+
+// A value of the string types with its escapes undone; an unknown escape is kept as written.
+std::string unescapeValue(const std::string& value);
+
+// What the field codes of an Exec line stand for, for one document.
+struct ExecContext {
+  std::string document;       // the document's absolute path, as the system names files
+  std::string icon;           // %i
+  std::string name;           // %c
+  std::string entryLocation;  // %k: the desktop entry file's path, empty when unknown
+};
+
+// The command of an Exec line (string escapes already undone) for one document, program first.
+//
+// Words are split at unquoted blanks. Double quotes group a word; inside them a backslash
+// before one of the four characters " ` $ and backslash stands for that character, and outside
+// them a backslash takes the next character as it is. Field codes: %f and %F become the
+// document's path, %u and %U its file:// URI (every byte but letters, digits, "-._~" and "/"
+// percent-encoded), %i the two words "--icon" and the icon when it stands alone and there is an
+// icon, %c the name, %k the entry's location, %% one "%"; the deprecated %d %D %n %N %v %m are
+// dropped. A word made of field codes alone that came out empty is dropped. A line without
+// %f %F %u %U gets the document as its last word.
+//
+// False, with `words` empty, for a line that must not be run: no program, an unterminated
+// quote, a "%" not followed by a known code, any field code in the program word, or a document
+// code inside quotes (the document would become part of a text that the program may run as
+// code, such as the script of `sh -c "..."`).
+bool expandExecLine(const std::string& exec, const ExecContext& context,
+                    std::vector<std::string>& words);
+
+// The file:// URI of an absolute path, percent-encoded as %u gives it.
+std::string fileUri(const std::string& absolutePath);
+
+}  // namespace platform::posix
