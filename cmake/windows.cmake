@@ -4,6 +4,8 @@
 # No runtime DLLs of the compiler's beside ours: libstdc++, libgcc and winpthread go in statically,
 # so Kestrilo.dll needs only the system's own libraries.
 add_link_options(-static)
+# No link time in the PE headers: the same sources give the same binaries.
+add_link_options(-Wl,--no-insert-timestamp)
 
 # The JNI headers of the installed JDK (a Linux JDK: jni.h is the same everywhere) with a
 # jni_md.h for Windows of our own in place of the JDK's Linux one.

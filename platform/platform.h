@@ -113,6 +113,9 @@ class MessageService {
   virtual void showError(const char* caption, const char* text) = 0;
   // A diagnostic text; the real service discards it.
   virtual void trace(const char* text) = 0;
+  // As showError, but owned by the calling thread's active window when it has one (the
+  // launcher's messages). Where windows have no owners, the same as showError.
+  virtual void showOwnedError(const char* caption, const char* text) { showError(caption, text); }
 };
 
 MessageService& messages();
@@ -329,6 +332,12 @@ namespace platform {
 // gives the folder of the real file. Empty when it cannot be told.
 std::string executableFolder();
 
+// The services that the Java VM's host must start on its thread before it creates the VM (the
+// component object services on Windows) and end after it has released it; nothing elsewhere.
+// False when they cannot be started; each successful start is ended once.
+bool startVmHostServices();
+void endVmHostServices();
+
 // Makes current a folder named as the operating system names it (as moduleFolder returns it, not
 // Latin-1); false on failure.
 bool setCurrentDirectoryNative(const std::string& folder);
@@ -375,10 +384,17 @@ void closeThread(ThreadHandle thread);
 
 // The installed Java VM's library, loaded: the one under JAVA_HOME, else the one of the Java
 // installation that the `java` program on PATH belongs to (symbolic links followed), else the one
-// under /usr/lib/jvm/default-java. A candidate that cannot be loaded, or that lacks the function
+// under /usr/lib/jvm/default-java. On Windows: JAVA_HOME, then the installation registered in
+// HKLM\SOFTWARE\JavaSoft (JDK, then JRE, then their names before version 9: the
+// CurrentVersion's JavaHome, in the registry view of this program's width), then the one of the
+// java.exe on PATH. A candidate that cannot be loaded, or that lacks the function
 // `entryPoint`, is passed over for the next one. Null when none will do; `looked` then holds one
 // line per place looked in, in order, each saying what was found there (for the user).
 ModuleHandle loadJavaVmModule(const char* entryPoint, std::vector<std::string>& looked);
+
+// The file name of the Java VM's library, for telling the user what was looked for ("libjvm.so",
+// "jvm.dll").
+const char* javaVmLibraryName();
 
 // Ends the process at once with `status` (the low 8 bits reach the parent): standard output and
 // error are flushed, nothing else runs, and threads still running end with the process.

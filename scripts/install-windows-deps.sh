@@ -11,6 +11,8 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
   wine wine64 wine32:i386
   dpkg-dev googletest
+  # the launcher's icon, rendered from its SVG
+  librsvg2-bin
   # the peers and display the Windows tests use, as on Linux
   python3 cabextract p7zip-full libarchive-tools gcab xvfb xauth xclip
 )

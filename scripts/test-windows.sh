@@ -82,6 +82,22 @@ for target in "${targets[@]}"; do
       TAVOLIN_OUT=$linux_build/out TAVOLIN_E2E_CLASSES=$linux_build/e2e/classes \
       TAVOLIN_E2E_LIB=$linux_build/e2e/lib PYTHONDONTWRITEBYTECODE=1 \
       python3 -m unittest -v wine_e2e) || failed+=("$target end to end")
+
+  echo "== Windows $target: the launcher's unit tests"
+  "$loader" "$build/tests/launcher_tests.exe" --gtest_brief=1 || failed+=("$target launcher unit tests")
+
+  echo "== Windows $target: launcher.exe end to end (a stand-in VM: no real Java VM runs under Wine)"
+  (cd "$root/tests/windows" &&
+    TAVOLIN_WINDOWS_BUILD=$build TAVOLIN_WINE=$loader PYTHONDONTWRITEBYTECODE=1 \
+      python3 -m unittest -v launcher_e2e) || failed+=("$target launcher end to end")
+
+  echo "== Windows $target: the distribution zip"
+  if zip=$(TAVOLIN_DIST=$build/dist ./scripts/package-windows.sh "$target" | tail -n 1); then
+    python3 tests/windows/check_distribution.py "$zip" "$target" ||
+      failed+=("$target distribution")
+  else
+    failed+=("$target distribution")
+  fi
 done
 
 [[ ${#skipped[@]} -eq 0 ]] || echo "Windows targets built but not run here: ${skipped[*]}"

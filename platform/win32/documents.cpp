@@ -13,29 +13,29 @@
 
 namespace platform {
 
-std::string findProgramForDocument(const char* document, const char* directory) {
+DocumentCommand findProgramForDocument(const char* document, const char* directory) {
   char program[MAX_PATH + 1] = {};
   HINSTANCE result =
       ::FindExecutableA(document, directory && *directory ? directory : nullptr, program);
   // Results above 32 are successes; anything else leaves no usable name.
-  if (reinterpret_cast<INT_PTR>(result) <= 32) return {};
-  return program;
+  if (reinterpret_cast<INT_PTR>(result) <= 32 || !program[0]) return {};
+  return {{win32::commandLine({program, document ? document : ""})}};
 }
 
-bool startProgram(const std::string& program, const char* argument) {
-  if (program.empty()) return false;
-  std::string line = win32::commandLine({program, argument ? argument : ""});
-  std::vector<char> writable(line.begin(), line.end());
+bool startProgram(const DocumentCommand& command, const std::string& workingDirectory) {
+  if (command.parts.empty() || command.parts[0].empty()) return false;
+  std::vector<char> writable(command.parts[0].begin(), command.parts[0].end());
   writable.push_back('\0');
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_SHOWNORMAL;
   PROCESS_INFORMATION process{};
-  // The program is named on its own as well, so the system never searches for the first word
-  // of the command line.
-  if (!::CreateProcessA(program.c_str(), writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process)) {
+  // The program's path is the line's first word, in quotes: the system never searches for a
+  // shorter one.
+  if (!::CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup,
+                        &process)) {
     return false;
   }
   ::CloseHandle(process.hThread);

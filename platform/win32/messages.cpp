@@ -1,4 +1,5 @@
-// Message boxes: a modal box with the error icon and one OK button, owned by no window.
+// Message boxes: a modal box with the error icon and one OK button, owned by no window, or for
+// the launcher by the calling thread's active window.
 #include <windows.h>
 
 #include <atomic>
@@ -12,6 +13,9 @@ class DesktopMessages final : public MessageService {
  public:
   void showError(const char* caption, const char* text) override {
     ::MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONERROR);
+  }
+  void showOwnedError(const char* caption, const char* text) override {
+    ::MessageBoxA(::GetActiveWindow(), text, caption, MB_OK | MB_ICONERROR);
   }
   void trace(const char*) override {}
 };
