@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "library/cabinet/fci.h"
+#include "platform/cabinet_interface/fci.h"
 
 void* cabinetAllocate(std::uint32_t size);
 void cabinetRelease(void* block);
