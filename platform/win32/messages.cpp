@@ -1,0 +1,26 @@
+// Message boxes: a modal box with the error icon and one OK button, owned by no window.
+#include <windows.h>
+
+#include "platform/platform.h"
+
+namespace platform {
+namespace {
+
+class DesktopMessages final : public MessageService {
+ public:
+  void showError(const char* caption, const char* text) override {
+    ::MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONERROR);
+  }
+  void trace(const char*) override {}
+};
+
+DesktopMessages desktop;
+MessageService* current = &desktop;
+
+}  // namespace
+
+MessageService& messages() { return *current; }
+
+void setMessageService(MessageService* service) { current = service ? service : &desktop; }
+
+}  // namespace platform
