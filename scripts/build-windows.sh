@@ -40,7 +40,8 @@ if [[ ! -f $deps/lib/libjpeg.a || "$(cat "$deps/.jpeg-version" 2>/dev/null)" != 
   (cd "$sources" && apt-get source -q "libjpeg-turbo=$jpeg_version" >/dev/null)
   jpeg_source=$(find "$sources" -mindepth 1 -maxdepth 1 -type d -name 'libjpeg-turbo-*' | head -n 1)
   cmake -S "$jpeg_source" -B "$build_dir/jpeg-build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-    -DCMAKE_BUILD_TYPE=Release -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF -DWITH_SIMD=OFF >/dev/null
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$deps" -DENABLE_SHARED=OFF \
+    -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF -DWITH_SIMD=OFF >/dev/null
   # Only the library and its headers: the sample programs are not needed.
   cmake --build "$build_dir/jpeg-build" -j "$jobs" --target jpeg-static >/dev/null
   mkdir -p "$deps/include" "$deps/lib"

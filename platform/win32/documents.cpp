@@ -1,8 +1,9 @@
 // Documents and their programs through the shell: FindExecutableA names the program associated
 // with a document, CreateProcessA starts it with the document as its one argument (never through
 // a command interpreter), ShellExecuteA carries out a document's default action.
-#include <shellapi.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <shellapi.h>
 
 #include <string>
 #include <vector>

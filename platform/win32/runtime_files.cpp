@@ -110,9 +110,13 @@ bool createTempFile(const char* prefix, std::string& name) {
   char folder[MAX_PATH + 1];
   DWORD length = ::GetTempPathA(sizeof folder, folder);
   if (length == 0 || length >= sizeof folder) return false;
-  // GetTempFileName creates the file under a name of the folder's that nobody has taken.
+  // GetTempFileName finds a name that nobody has taken by creating the file. The system's
+  // cabinet library then creates its temporary files itself, with exclusive create, so the name
+  // is handed over free: should another program take it meanwhile, that create fails rather
+  // than open the other program's file.
   char made[MAX_PATH + 1];
   if (::GetTempFileNameA(folder, prefix, 0, made) == 0) return false;
+  ::DeleteFileA(made);
   name = made;
   return true;
 }

@@ -3,8 +3,9 @@
 #include "platform/win32/command_line.h"
 
 #include <gtest/gtest.h>
-#include <shellapi.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <shellapi.h>
 
 #include <string>
 #include <vector>

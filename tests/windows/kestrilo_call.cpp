@@ -42,11 +42,7 @@ std::u16string fromUtf8(const std::string& bytes) {
   return std::u16string(wide.begin(), wide.end());
 }
 
-std::u16string decode(const std::string& argument) {
-  if (argument.compare(0, 6, "@file:") == 0) {
-    std::ifstream in(argument.substr(6), std::ios::binary);
-    return fromUtf8({std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
-  }
+std::u16string unescape(const std::string& argument) {
   std::u16string text;
   for (std::size_t i = 0; i < argument.size(); ++i) {
     if (argument[i] == '\\' && i + 6 <= argument.size() && argument[i + 1] == 'u') {
@@ -57,6 +53,16 @@ std::u16string decode(const std::string& argument) {
     }
   }
   return text;
+}
+
+std::u16string decode(const std::string& argument) {
+  if (argument.compare(0, 6, "@file:") == 0) {
+    // The file's name is escaped too (its backslashes); it is ASCII.
+    std::u16string name = unescape(argument.substr(6));
+    std::ifstream in(std::string(name.begin(), name.end()), std::ios::binary);
+    return fromUtf8({std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
+  }
+  return unescape(argument);
 }
 
 // The strings of one call; a null string is a null handle.

@@ -206,15 +206,27 @@ TEST(Win32Attributes, AreTheSystemsOwnBits) {
   EXPECT_FALSE(platform::fileAttributes(folder.file("missing").c_str(), attributes));
 }
 
-TEST(Win32TempFiles, AreMadeInTheTemporaryFolder) {
-  std::string name;
-  ASSERT_TRUE(platform::createTempFile("xx", name));
+TEST(Win32TempFiles, AreNamedInTheTemporaryFolderForAnExclusiveCreate) {
+  std::string first;
+  ASSERT_TRUE(platform::createTempFile("xx", first));
   char folder[MAX_PATH + 1];
   DWORD length = ::GetTempPathA(sizeof folder, folder);
-  EXPECT_EQ(name.compare(0, length, folder), 0) << name;
-  EXPECT_EQ(name.compare(length, 2, "xx"), 0) << name;
-  EXPECT_EQ(contentsOf(name), "");
-  EXPECT_TRUE(platform::removeFile(name.c_str()));
+  EXPECT_EQ(first.compare(0, length, folder), 0) << first;
+  EXPECT_EQ(first.compare(length, 2, "xx"), 0) << first;
+  // The cabinet library opens it as the system's sample callbacks have it: create, exclusive.
+  int error = 0;
+  platform::FileHandle file = platform::runtimeOpen(
+      first.c_str(),
+      platform::kRuntimeReadWrite | platform::kRuntimeCreate | platform::kRuntimeExclusive |
+          platform::kRuntimeBinary,
+      platform::kRuntimePermissionRead | platform::kRuntimePermissionWrite, error);
+  EXPECT_NE(file, platform::kInvalidFile) << "error " << error;
+  platform::runtimeClose(file, error);
+  // While that file exists its name is not given again.
+  std::string second;
+  ASSERT_TRUE(platform::createTempFile("xx", second));
+  EXPECT_NE(second, first);
+  EXPECT_TRUE(platform::removeFile(first.c_str()));
 }
 
 TEST(Win32Modules, LoadsTheSystemsCabinetLibrary) {

@@ -1,8 +1,9 @@
 // A stand-in for a document's program in the showFile tests: writes its command line, the
 // arguments CommandLineToArgvW reads from it and its working directory, as UTF-8 lines, to the
 // file that TAVOLIN_RECORD_FILE names (appending, so a second start is seen too).
-#include <shellapi.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <shellapi.h>
 
 #include <cstdio>
 #include <string>
