@@ -3,7 +3,7 @@
 // Everything above this header is portable; only the files under platform/<os>/ include
 // operating-system headers. Names of files and other 8-bit texts handed to these functions are
 // Latin-1 (one byte per character, as the Java boundary produces them); the layer converts them
-// to what the operating system expects (UTF-8 here).
+// to what the operating system expects (each implementation says how).
 //
 // Two services can be swapped by tests for recording fakes: the message service (message boxes
 // and diagnostic traces) and the memory service (the heap behind every allocation).
@@ -51,7 +51,7 @@ bool removeFile(const char* name);
 // Replaces `target` by `source` in one step (both in the same folder); false on failure.
 bool replaceFile(const char* source, const char* target);
 
-// The name converted for the operating system (UTF-8 from Latin-1).
+// The name converted for the operating system.
 std::string nativeName(const char* name);
 
 // ---------------------------------------------------------------------------------------------
@@ -80,7 +80,7 @@ bool setCurrentDirectory(const char* name);
 // the folder current, without making it current.
 std::string joinedName(const char* folder, const char* name);
 
-// The system directory that started programs get as their working directory ("/" here).
+// The system directory that started programs get as their working directory.
 std::string systemDirectory();
 
 // ---------------------------------------------------------------------------------------------
@@ -202,8 +202,8 @@ bool openWithDefaultAction(const char* document, const char* directory);
 
 using ModuleHandle = void*;
 
-// Loads a module by the system's name for it ("CABINET" is the cabinet writer module beside this
-// library); null on failure.
+// Loads a module by the system's name for it ("CABINET" is the cabinet library, the system's own
+// or the writer module that stands in for it); null on failure.
 ModuleHandle loadModule(const char* name);
 void* findSymbol(ModuleHandle module, const char* symbol);
 void freeModule(ModuleHandle module);
@@ -275,7 +275,7 @@ constexpr int kRuntimeAppend = 0x0008;
 constexpr int kRuntimeCreate = 0x0100;
 constexpr int kRuntimeTruncate = 0x0200;
 constexpr int kRuntimeExclusive = 0x0400;
-constexpr int kRuntimeBinary = 0x8000;  // no effect here: files are always binary
+constexpr int kRuntimeBinary = 0x8000;  // every file is opened binary, asked or not
 constexpr int kRuntimePermissionRead = 0x0100;
 constexpr int kRuntimePermissionWrite = 0x0080;
 
@@ -300,15 +300,15 @@ constexpr std::uint32_t kAttributeSystem = 0x04;
 constexpr std::uint32_t kAttributeDirectory = 0x10;
 constexpr std::uint32_t kAttributeArchive = 0x20;
 
-// The attributes of the named file; false when it cannot be examined. Read-only when the owner
-// may not write it; hidden when its name starts with "."; archive for every file that is not a
-// directory (nothing here records backups, so every file counts as changed since the last one);
-// system never.
+// The attributes of the named file in the bits above; false when it cannot be examined. A system
+// that keeps no such bits derives them from what it does keep (its implementation says how).
 bool fileAttributes(const char* name, std::uint32_t& attributes);
 
-// Creates a new, empty, private file under a unique name starting with `prefix` in the
-// temporary folder ($TMPDIR when it is an absolute ASCII path, else /tmp) and gives its name
-// (Latin-1). The caller removes it. False when none could be created.
+// A unique name starting with `prefix` in the system's temporary folder (Latin-1), for a
+// temporary file that the caller opens with create and removes when done. Where the caller's
+// open is not exclusive, the call has already created the file, empty and private, so that no
+// other program can put one there first; where the system's own callers create it exclusively,
+// the name is left free for them. False when no name could be had.
 bool createTempFile(const char* prefix, std::string& name);
 
 // Tests only: loadModule(name) loads `file` instead of the module the name stands for; a null

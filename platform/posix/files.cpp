@@ -1,5 +1,6 @@
 // Files as POSIX descriptors. Names arrive as Latin-1 and reach the kernel as UTF-8, as the
 // Windows "A" functions convert theirs from the ANSI code page.
+// nativeName gives that UTF-8 form.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,4 +1,10 @@
 // Runtime-style file operations, file dates and attributes, and temporary files.
+//
+// POSIX keeps no attribute bits: a file is read-only when its owner may not write it, hidden when
+// its name starts with "."; archive for every file that is not a directory (nothing here
+// records backups, so every file counts as changed since the last one); system never.
+// Temporary files are made in $TMPDIR when it is an absolute ASCII path, else /tmp, with
+// mkstemp: the cabinet writer module opens them without O_EXCL, so the file is created here.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,9 +23,15 @@ namespace {
 int posixFlags(int flags) {
   int result = O_CLOEXEC;
   switch (flags & 0x3) {
-    case kRuntimeWriteOnly: result |= O_WRONLY; break;
-    case kRuntimeReadWrite: result |= O_RDWR; break;
-    default: result |= O_RDONLY; break;
+    case kRuntimeWriteOnly:
+      result |= O_WRONLY;
+      break;
+    case kRuntimeReadWrite:
+      result |= O_RDWR;
+      break;
+    default:
+      result |= O_RDONLY;
+      break;
   }
   if (flags & kRuntimeAppend) result |= O_APPEND;
   if (flags & kRuntimeCreate) result |= O_CREAT;
@@ -102,8 +114,8 @@ bool lastWriteDosDateTime(FileHandle file, std::uint16_t& date, std::uint16_t& t
     year = 2107;
   }
   int second = local.tm_sec > 59 ? 59 : local.tm_sec;  // a leap second
-  date = static_cast<std::uint16_t>(((year - 1980) << 9) | ((local.tm_mon + 1) << 5) |
-                                    local.tm_mday);
+  date =
+      static_cast<std::uint16_t>(((year - 1980) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
   time = static_cast<std::uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) | (second / 2));
   return true;
 }
@@ -127,7 +139,8 @@ bool createTempFile(const char* prefix, std::string& name) {
   const char* configured = std::getenv("TMPDIR");
   if (configured && configured[0] == '/') {
     bool ascii = true;
-    for (const char* c = configured; *c; ++c) ascii = ascii && static_cast<unsigned char>(*c) < 0x80;
+    for (const char* c = configured; *c; ++c)
+      ascii = ascii && static_cast<unsigned char>(*c) < 0x80;
     if (ascii) folder = configured;
   }
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();

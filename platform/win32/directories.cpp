@@ -4,7 +4,6 @@
 #include <cctype>
 #include <mutex>
 #include <string>
-#include <vector>
 
 #include "platform/platform.h"
 
@@ -67,23 +66,14 @@ std::string systemDirectory() {
   return std::string(folder, got);
 }
 
-bool absoluteName(const char* name, std::string& absolute) {
-  // "C:\x" and "\\server\share\x" are absolute; "x", "C:x" and "\x" depend on the current
-  // directory or drive, and the system resolves them as it would for CreateFileA.
-  bool driveAbsolute =
-      std::isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':' && isSeparator(name[2]);
-  bool uncAbsolute = isSeparator(name[0]) && isSeparator(name[1]);
-  if (driveAbsolute || uncAbsolute) {
-    absolute = name;
-    return true;
-  }
-  DWORD needed = ::GetFullPathNameA(name, 0, nullptr, nullptr);
-  if (needed == 0) return false;
-  std::vector<char> buffer(needed);
-  DWORD got = ::GetFullPathNameA(name, needed, buffer.data(), nullptr);
-  if (got == 0 || got >= needed) return false;
-  absolute.assign(buffer.data(), got);
-  return true;
+std::string joinedName(const char* folder, const char* name) {
+  // A name with a drive ("C:\x", "C:x") or from a root ("\x", "\\server\share\x") does not
+  // depend on the folder.
+  bool hasDrive = std::isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':';
+  if (!folder || !*folder || hasDrive || isSeparator(name[0])) return name;
+  std::string joined = folder;
+  if (!isSeparator(joined.back())) joined += '\\';
+  return joined + name;
 }
 
 }  // namespace platform

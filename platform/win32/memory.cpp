@@ -1,6 +1,8 @@
 // Memory as Windows global memory: fixed blocks, so an address never moves while it is used.
 #include <windows.h>
 
+#include <atomic>
+
 #include "platform/platform.h"
 
 namespace platform {
@@ -23,11 +25,12 @@ class GlobalMemory final : public MemoryService {
 };
 
 GlobalMemory global;
-MemoryService* current = &global;
+// Swapped by tests only, but read by every thread of the process.
+std::atomic<MemoryService*> current{&global};
 
 }  // namespace
 
-MemoryService& memory() { return *current; }
+MemoryService& memory() { return *current.load(); }
 
 void setMemoryService(MemoryService* service) { current = service ? service : &global; }
 

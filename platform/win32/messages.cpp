@@ -1,6 +1,8 @@
 // Message boxes: a modal box with the error icon and one OK button, owned by no window.
 #include <windows.h>
 
+#include <atomic>
+
 #include "platform/platform.h"
 
 namespace platform {
@@ -15,11 +17,12 @@ class DesktopMessages final : public MessageService {
 };
 
 DesktopMessages desktop;
-MessageService* current = &desktop;
+// Swapped by tests only, but read by every thread of the process.
+std::atomic<MessageService*> current{&desktop};
 
 }  // namespace
 
-MessageService& messages() { return *current; }
+MessageService& messages() { return *current.load(); }
 
 void setMessageService(MessageService* service) { current = service ? service : &desktop; }
 

@@ -254,17 +254,27 @@ TEST(Win32Directories, SystemDirectoryIsTheWindowsDirectory) {
   EXPECT_EQ(platform::systemDirectory(), std::string(folder, length));
 }
 
-TEST(Win32Directories, AbsoluteNamesJoinTheCurrentDirectory) {
-  std::string absolute;
-  ASSERT_TRUE(platform::absoluteName("C:\\a\\b.cab", absolute));
-  EXPECT_EQ(absolute, "C:\\a\\b.cab");
-  char current[MAX_PATH + 1];
-  DWORD length = ::GetCurrentDirectoryA(sizeof current, current);
-  std::string folder(current, length);
-  if (folder.back() != '\\') folder += '\\';
-  ASSERT_TRUE(platform::absoluteName("part\\x.txt", absolute));
-  EXPECT_EQ(absolute, folder + "part\\x.txt");
+struct JoinCase {
+  const char* folder;
+  const char* name;
+  const char* joined;
+};
+
+class JoinedNameTest : public ::testing::TestWithParam<JoinCase> {};
+
+TEST_P(JoinedNameTest, IsWhatTheNameMeansWithTheFolderCurrent) {
+  EXPECT_EQ(platform::joinedName(GetParam().folder, GetParam().name), GetParam().joined);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, JoinedNameTest,
+    ::testing::Values(JoinCase{"C:\\cabs", "a.txt", "C:\\cabs\\a.txt"},
+                      JoinCase{"C:\\cabs\\", "sub\\a.txt", "C:\\cabs\\sub\\a.txt"},
+                      JoinCase{"Z:/tmp/", "a.txt", "Z:/tmp/a.txt"},
+                      JoinCase{"C:\\cabs", "D:\\x.txt", "D:\\x.txt"},
+                      JoinCase{"C:\\cabs", "\\\\server\\share\\x", "\\\\server\\share\\x"},
+                      JoinCase{"C:\\cabs", "\\root.txt", "\\root.txt"},
+                      JoinCase{"", "a.txt", "a.txt"}));
 
 TEST(Win32Memory, ZeroFillsAndKeepsBytesWhenGrowing) {
   auto* block = static_cast<unsigned char*>(platform::memory().allocate(4096, true));
