@@ -23,15 +23,9 @@ namespace {
 int posixFlags(int flags) {
   int result = O_CLOEXEC;
   switch (flags & 0x3) {
-    case kRuntimeWriteOnly:
-      result |= O_WRONLY;
-      break;
-    case kRuntimeReadWrite:
-      result |= O_RDWR;
-      break;
-    default:
-      result |= O_RDONLY;
-      break;
+    case kRuntimeWriteOnly: result |= O_WRONLY; break;
+    case kRuntimeReadWrite: result |= O_RDWR; break;
+    default: result |= O_RDONLY; break;
   }
   if (flags & kRuntimeAppend) result |= O_APPEND;
   if (flags & kRuntimeCreate) result |= O_CREAT;
@@ -114,8 +108,8 @@ bool lastWriteDosDateTime(FileHandle file, std::uint16_t& date, std::uint16_t& t
     year = 2107;
   }
   int second = local.tm_sec > 59 ? 59 : local.tm_sec;  // a leap second
-  date =
-      static_cast<std::uint16_t>(((year - 1980) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
+  date = static_cast<std::uint16_t>(((year - 1980) << 9) | ((local.tm_mon + 1) << 5) |
+                                    local.tm_mday);
   time = static_cast<std::uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) | (second / 2));
   return true;
 }
@@ -139,8 +133,7 @@ bool createTempFile(const char* prefix, std::string& name) {
   const char* configured = std::getenv("TMPDIR");
   if (configured && configured[0] == '/') {
     bool ascii = true;
-    for (const char* c = configured; *c; ++c)
-      ascii = ascii && static_cast<unsigned char>(*c) < 0x80;
+    for (const char* c = configured; *c; ++c) ascii = ascii && static_cast<unsigned char>(*c) < 0x80;
     if (ascii) folder = configured;
   }
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
