@@ -404,9 +404,12 @@ class ShowFile(unittest.TestCase):
             with self.subTest(name=name):
                 document = self.root / (name + self.EXTENSION)
                 document.write_bytes(b"document")
-                seen = self.started(windows_path(self.root), windows_path(document))
-                self.assertEqual(seen["args"], [windows_path(document)], seen["line"])
-                self.assertEqual(seen["cwd"].lower(), WINDOWS_DIRECTORY)
+                # Named in full, or relative to the directory: the program, which runs in the
+                # Windows directory, gets the full path either way.
+                for given in (windows_path(document), document.name):
+                    seen = self.started(windows_path(self.root), given)
+                    self.assertEqual(seen["args"], [windows_path(document)], seen["line"])
+                    self.assertEqual(seen["cwd"].lower(), WINDOWS_DIRECTORY)
 
     def test_without_a_directory_the_default_action_opens_the_document(self):
         document = self.root / ("by default" + self.EXTENSION)
