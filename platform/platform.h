@@ -157,9 +157,10 @@ class Clipboard {
 //
 // How the command is made differs between the systems:
 // - Windows: FindExecutable names the program associated with the document (the directory is
-//   the default directory of the look-up), and the command is the command line "%s %s" of that
-//   program and the document's text, neither quoted. The program splits the line as it
-//   pleases, so a path with a space reaches it as several words.
+//   the default directory of the look-up), and the command is the command line of that program
+//   and the document's full path, quoted by the rules that CommandLineToArgvW and the C
+//   runtime read back, so that the program gets the document as one argument. (The documents'
+//   "%s %s", neither quoted, split a path with a space into several words.)
 // - Here: the document's type and its default application come from the desktop's MIME
 //   associations (xdg-mime), and the command is the whole Exec line of the application's
 //   desktop entry, split into words by the Desktop Entry Specification's quoting rules and with
@@ -167,15 +168,14 @@ class Clipboard {
 //   the entry's icon, name and location, %% one "%"; deprecated codes are dropped, and a line
 //   without %f %F %u %U gets the document as its last word. Each word is one argument of the
 //   program; no command interpreter sees them.
-// What differs: here the document always reaches the program as one argument holding its
-// absolute path (or that path's URI), so no name can be taken for an option or split at a
-// space, whereas Windows hands the program the document's text as given. Here no program is
-// found for a document that does not exist, for an entry marked hidden (it stands for a
-// deleted one) or whose TryExec program is not installed, or for an Exec line that must not be
-// run (an unknown field code, a field code in the program's own word, or the document inside
-// a quoted word, where it could become part of a script); an entry's NoDisplay mark plays no
-// part. The entry's Path and Terminal keys are not followed: the program runs in the working
-// directory it is given, without a terminal.
+// What differs: here the document reaches the program as its absolute path or that path's URI,
+// on Windows always as its full path; on both, as one argument, never split at a space. Here
+// no program is found for a document that does not exist, for an entry marked hidden (it
+// stands for a deleted one) or whose TryExec program is not installed, or for an Exec line
+// that must not be run (an unknown field code, a field code in the program's own word, or the
+// document inside a quoted word, where it could become part of a script); an entry's
+// NoDisplay mark plays no part. The entry's Path and Terminal keys are not followed: the
+// program runs in the working directory it is given, without a terminal.
 
 // The command that opens one document with its program, as findProgramForDocument made it.
 struct DocumentCommand {

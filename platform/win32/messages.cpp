@@ -1,5 +1,4 @@
-// Message boxes: a modal box with the error icon and one OK button, owned by no window, or for
-// the launcher by the calling thread's active window.
+// Message boxes: a modal box with the error icon and one OK button, owned by no window.
 #include <windows.h>
 
 #include <atomic>
@@ -14,6 +13,7 @@ class DesktopMessages final : public MessageService {
   void showError(const char* caption, const char* text) override {
     ::MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONERROR);
   }
+  // The launcher's messages: owned by the calling thread's active window when it has one.
   void showOwnedError(const char* caption, const char* text) override {
     ::MessageBoxA(::GetActiveWindow(), text, caption, MB_OK | MB_ICONERROR);
   }

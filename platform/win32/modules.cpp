@@ -49,6 +49,11 @@ void freeModule(ModuleHandle module) {
   if (module) ::FreeLibrary(static_cast<HMODULE>(module));
 }
 
+std::string executableFolder() {
+  // The module of the running program's own file, however it was started.
+  return moduleFolder(reinterpret_cast<const void*>(::GetModuleHandleA(nullptr)));
+}
+
 std::string moduleFolder(const void* address) {
   HMODULE module = nullptr;
   if (!::GetModuleHandleExA(

@@ -91,8 +91,10 @@ std::vector<std::uint64_t> arrayObject(const std::vector<Element>& elements) {
   return storage;
 }
 
-std::vector<std::int32_t> readPixels(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
+// The pixel file's name is escaped like any argument; it is ASCII.
+std::vector<std::int32_t> readPixels(const std::string& argument) {
+  std::u16string file = unescape(argument);
+  std::ifstream in(std::string(file.begin(), file.end()), std::ios::binary);
   std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   std::vector<std::int32_t> pixels(bytes.size() / 4);
   std::memcpy(pixels.data(), bytes.data(), pixels.size() * 4);

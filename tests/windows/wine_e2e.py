@@ -35,8 +35,9 @@ WINDOWS_DIRECTORY = "c:\\windows"
 
 
 def wineserver(*options):
-    subprocess.run([str(Path(WINE).parent / "wineserver"), *options], capture_output=True,
-                   timeout=60)
+    # Not captured: a server that starts stays, and would hold a captured pipe open.
+    subprocess.run([str(Path(WINE).parent / "wineserver"), *options], stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=60)
 
 
 _display = None
@@ -53,10 +54,15 @@ def setUpModule():
     _display = virtual_display()
     os.environ["DISPLAY"] = _display.__enter__()
     wineserver("-k")
+    # The server first, on its own: started by a test's program, it and the desktop process
+    # would inherit that program's captured output and keep the test waiting for its end.
+    wineserver("-p")
     _keeper = subprocess.Popen([WINE, "cmd.exe"], stdin=subprocess.PIPE,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     # The first programs of a fresh server start the desktop; the tests begin once it is up.
-    wine("cmd.exe", "/c", "echo", "up", timeout=120)
+    # Not captured either: the system's service processes start with it and stay.
+    subprocess.run([WINE, "cmd.exe", "/c", "echo", "up"], stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=120)
 
 
 def tearDownModule():
@@ -121,17 +127,23 @@ class SameBytesAsLinux(unittest.TestCase):
         self.context.__exit__(None, None, None)
 
     def both(self, method, make_args, output):
-        """Runs the export on both systems on copies of the inputs; returns the two outputs."""
+        """Runs the export on both systems on copies of the same inputs, which `make_args`
+        writes into a folder and names (Paths) in the export's arguments; returns the results
+        and output files of the Linux and the Windows build."""
+        self.runs = getattr(self, "runs", 0) + 1
+        inputs = self.root / str(self.runs) / "inputs"
+        inputs.mkdir(parents=True)
+        args = make_args(inputs)
         results = {}
         for system in ("linux", "windows"):
-            folder = self.root / system
-            folder.mkdir()
-            args = make_args(folder)
+            folder = inputs.parent / system
+            shutil.copytree(inputs, folder)
+            moved = [folder / a.relative_to(inputs) if isinstance(a, Path) else a for a in args]
             if system == "linux":
-                result, _ = linux_call(method, *[str(a) for a in args])
+                result, _ = linux_call(method, *[str(a) for a in moved])
             else:
                 result, _ = call(method, *[windows_path(a) if isinstance(a, Path) else a
-                                           for a in args])
+                                           for a in moved])
             results[system] = (result, (folder / output).read_bytes())
         return results["linux"], results["windows"]
 
@@ -392,9 +404,12 @@ class ShowFile(unittest.TestCase):
             with self.subTest(name=name):
                 document = self.root / (name + self.EXTENSION)
                 document.write_bytes(b"document")
-                seen = self.started(windows_path(self.root), windows_path(document))
-                self.assertEqual(seen["args"], [windows_path(document)], seen["line"])
-                self.assertEqual(seen["cwd"].lower(), WINDOWS_DIRECTORY)
+                # Named in full, or relative to the directory: the program, which runs in the
+                # Windows directory, gets the full path either way.
+                for given in (windows_path(document), document.name):
+                    seen = self.started(windows_path(self.root), given)
+                    self.assertEqual(seen["args"], [windows_path(document)], seen["line"])
+                    self.assertEqual(seen["cwd"].lower(), WINDOWS_DIRECTORY)
 
     def test_without_a_directory_the_default_action_opens_the_document(self):
         document = self.root / ("by default" + self.EXTENSION)
