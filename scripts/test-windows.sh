@@ -88,10 +88,12 @@ for target in "${targets[@]}"; do
   echo "== Windows $target: the launcher's unit tests"
   "$loader" "$build/tests/launcher_tests.exe" --gtest_brief=1 || failed+=("$target launcher unit tests")
 
+  # On a display of its own: without one, Wine shows no message box (it returns at once), and
+  # launcher_run.exe could read none.
   echo "== Windows $target: launcher.exe end to end (a stand-in VM: no real Java VM runs under Wine)"
   (cd "$root/tests/windows" &&
     TAVOLIN_WINDOWS_BUILD=$build TAVOLIN_WINE=$loader PYTHONDONTWRITEBYTECODE=1 \
-      python3 -m unittest -v launcher_e2e) || failed+=("$target launcher end to end")
+      xvfb-run -a python3 -m unittest -v launcher_e2e) || failed+=("$target launcher end to end")
 
   echo "== Windows $target: the distribution zip"
   if zip=$(TAVOLIN_DIST=$build/dist ./scripts/package-windows.sh "$target" | tail -n 1); then

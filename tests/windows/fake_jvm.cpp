@@ -106,7 +106,12 @@ Object* object(jobject handle) { return reinterpret_cast<Object*>(handle); }
 
 Object* pending = nullptr;  // the exception pending on the thread that made the last call
 
-std::u16string wide(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+// Latin-1 text as UTF-16, through unsigned bytes (a signed char would make 0xE9 into 0xFFE9).
+std::u16string wide(const std::string& text) {
+  std::u16string result;
+  for (unsigned char c : text) result += static_cast<char16_t>(c);
+  return result;
+}
 
 void raise(const std::string& className, const std::string& message) {
   pending = new Object{Object::kThrowable, className, wide(className + ": " + message)};

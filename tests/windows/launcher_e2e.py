@@ -6,7 +6,8 @@ Fennaquil.class and logs what the launcher asked of it. launcher_run.exe starts 
 reads the text of every message box it shows, closes it, and prints the full exit code.
 
 Environment: TAVOLIN_WINDOWS_BUILD (the Windows build folder), TAVOLIN_WINE (the Wine loader for
-the target); WINEPREFIX as the caller set it.
+the target); WINEPREFIX as the caller set it. Run it on a display (xvfb-run): without one, Wine
+shows no message box at all.
 """
 
 import os
