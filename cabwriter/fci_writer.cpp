@@ -30,7 +30,7 @@
 
 #include "cabwriter/block_compressor.h"
 #include "cabwriter/cab_format.h"
-#include "library/cabinet/fci.h"
+#include "platform/cabinet_interface/fci.h"
 
 namespace {
 

@@ -157,8 +157,9 @@ class JniFactory final : public VmFactory {
 
 }  // namespace
 
-// Nothing to prepare: a JNI VM needs no per-thread initialisation before it is created.
-bool JniVmLayer::initialise() { return true; }
+// What the platform asks of the thread that hosts a VM (COM on Windows), started on the main
+// thread before the VM is created.
+bool JniVmLayer::initialise() { return platform::startVmHostServices(); }
 
 std::unique_ptr<VmFactory> JniVmLayer::obtainVm() {
   std::vector<std::string> looked;
@@ -166,7 +167,8 @@ std::unique_ptr<VmFactory> JniVmLayer::obtainVm() {
   auto create = reinterpret_cast<CreateJavaVm>(platform::findSymbol(jvm, "JNI_CreateJavaVM"));
   if (!create) {
     platform::freeModule(jvm);
-    whereLooked_ = "Looked for a Java VM (libjvm.so with JNI_CreateJavaVM) in:";
+    whereLooked_ = std::string("Looked for a Java VM (") + platform::javaVmLibraryName() +
+                   " with JNI_CreateJavaVM) in:";
     for (const std::string& place : looked) whereLooked_ += "\n  " + place;
     whereLooked_ += "\nInstall a Java runtime of version 11 or later, or set JAVA_HOME to one.";
     return nullptr;
@@ -177,7 +179,7 @@ std::unique_ptr<VmFactory> JniVmLayer::obtainVm() {
   return std::make_unique<JniFactory>(*this, create, warnsOnNativeAccess(defaults));
 }
 
-void JniVmLayer::terminate() {}
+void JniVmLayer::terminate() { platform::endVmHostServices(); }
 
 namespace {
 

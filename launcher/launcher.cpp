@@ -60,7 +60,7 @@ void releaseAbandonedHost() {
   abandonedHost = nullptr;
 }
 
-void showLauncherMessage(const char* text) { platform::messages().showError(kCaption, text); }
+void showLauncherMessage(const char* text) { platform::messages().showOwnedError(kCaption, text); }
 
 void formatMessage(char* buffer, const char* format, const char* detail) {
   std::snprintf(buffer, kMessageBufferSize, format, detail);
@@ -100,8 +100,8 @@ int runLauncher(const LauncherSetup& setup) {
     platform::WaitResult waited = platform::waitForThread(worker, kWorkerWaitMilliseconds);
     std::uint32_t workerResult = 1;
     if (waited == platform::WaitResult::kEnded) {
-      exitCode = platform::threadExitCode(worker, workerResult) ? static_cast<int>(workerResult)
-                                                                : 1;
+      exitCode =
+          platform::threadExitCode(worker, workerResult) ? static_cast<int>(workerResult) : 1;
     }
     platform::closeThread(worker);
     if (waited != platform::WaitResult::kEnded) {

@@ -48,7 +48,8 @@ int runLauncher(const LauncherSetup& setup);
 // ends instead.
 void releaseAbandonedHost();
 
-// Shows `text` in a modal error message with the caption "Tavolin".
+// Shows `text` in a modal error message with the caption "Tavolin", owned by the calling
+// thread's active window when it has one.
 void showLauncherMessage(const char* text);
 
 // `format` with its one %s replaced by `detail`, cut to fit the kMessageBufferSize-byte buffer.

@@ -3,7 +3,7 @@
 // Everything above this header is portable; only the files under platform/<os>/ include
 // operating-system headers. Names of files and other 8-bit texts handed to these functions are
 // Latin-1 (one byte per character, as the Java boundary produces them); the layer converts them
-// to what the operating system expects (UTF-8 here).
+// to what the operating system expects (each implementation says how).
 //
 // Two services can be swapped by tests for recording fakes: the message service (message boxes
 // and diagnostic traces) and the memory service (the heap behind every allocation).
@@ -48,7 +48,7 @@ bool closeFile(FileHandle file);
 // Removes a file; false when it could not be removed.
 bool removeFile(const char* name);
 
-// The name converted for the operating system (UTF-8 from Latin-1).
+// The name converted for the operating system.
 std::string nativeName(const char* name);
 
 // ---------------------------------------------------------------------------------------------
@@ -132,7 +132,7 @@ bool setCurrentDirectory(const char* name);
 // the folder current, without making it current.
 std::string joinedName(const char* folder, const char* name);
 
-// The system directory that started programs get as their working directory ("/" here).
+// The system directory that started programs get as their working directory.
 std::string systemDirectory();
 
 // ---------------------------------------------------------------------------------------------
@@ -165,6 +165,9 @@ class MessageService {
   virtual void showError(const char* caption, const char* text) = 0;
   // A diagnostic text; the real service discards it.
   virtual void trace(const char* text) = 0;
+  // As showError, but owned by the calling thread's active window when it has one (the
+  // launcher's messages). Where windows have no owners, the same as showError.
+  virtual void showOwnedError(const char* caption, const char* text) { showError(caption, text); }
 };
 
 MessageService& messages();
@@ -206,9 +209,10 @@ class Clipboard {
 //
 // How the command is made differs between the systems:
 // - Windows: FindExecutable names the program associated with the document (the directory is
-//   the default directory of the look-up), and the command is the command line "%s %s" of that
-//   program and the document's text, neither quoted. The program splits the line as it
-//   pleases, so a path with a space reaches it as several words.
+//   the default directory of the look-up), and the command is the command line of that program
+//   and the document's full path, quoted by the rules that CommandLineToArgvW and the C
+//   runtime read back, so that the program gets the document as one argument. (The documents'
+//   "%s %s", neither quoted, split a path with a space into several words.)
 // - Here: the document's type and its default application come from the desktop's MIME
 //   associations (xdg-mime), and the command is the whole Exec line of the application's
 //   desktop entry, split into words by the Desktop Entry Specification's quoting rules and with
@@ -216,15 +220,14 @@ class Clipboard {
 //   the entry's icon, name and location, %% one "%"; deprecated codes are dropped, and a line
 //   without %f %F %u %U gets the document as its last word. Each word is one argument of the
 //   program; no command interpreter sees them.
-// What differs: here the document always reaches the program as one argument holding its
-// absolute path (or that path's URI), so no name can be taken for an option or split at a
-// space, whereas Windows hands the program the document's text as given. Here no program is
-// found for a document that does not exist, for an entry marked hidden (it stands for a
-// deleted one) or whose TryExec program is not installed, or for an Exec line that must not be
-// run (an unknown field code, a field code in the program's own word, or the document inside
-// a quoted word, where it could become part of a script); an entry's NoDisplay mark plays no
-// part. The entry's Path and Terminal keys are not followed: the program runs in the working
-// directory it is given, without a terminal.
+// What differs: here the document reaches the program as its absolute path or that path's URI,
+// on Windows always as its full path; on both, as one argument, never split at a space. Here
+// no program is found for a document that does not exist, for an entry marked hidden (it
+// stands for a deleted one) or whose TryExec program is not installed, or for an Exec line
+// that must not be run (an unknown field code, a field code in the program's own word, or the
+// document inside a quoted word, where it could become part of a script); an entry's
+// NoDisplay mark plays no part. The entry's Path and Terminal keys are not followed: the
+// program runs in the working directory it is given, without a terminal.
 
 // The command that opens one document with its program, as findProgramForDocument made it.
 struct DocumentCommand {
@@ -254,8 +257,8 @@ bool openWithDefaultAction(const char* document, const char* directory);
 
 using ModuleHandle = void*;
 
-// Loads a module by the system's name for it ("CABINET" is the cabinet writer module beside this
-// library); null on failure.
+// Loads a module by the system's name for it ("CABINET" is the cabinet library, the system's own
+// or the writer module that stands in for it); null on failure.
 ModuleHandle loadModule(const char* name);
 void* findSymbol(ModuleHandle module, const char* symbol);
 void freeModule(ModuleHandle module);
@@ -289,7 +292,7 @@ constexpr int kRuntimeAppend = 0x0008;
 constexpr int kRuntimeCreate = 0x0100;
 constexpr int kRuntimeTruncate = 0x0200;
 constexpr int kRuntimeExclusive = 0x0400;
-constexpr int kRuntimeBinary = 0x8000;  // no effect here: files are always binary
+constexpr int kRuntimeBinary = 0x8000;  // every file is opened binary, asked or not
 constexpr int kRuntimePermissionRead = 0x0100;
 constexpr int kRuntimePermissionWrite = 0x0080;
 
@@ -316,15 +319,15 @@ constexpr std::uint32_t kAttributeSystem = 0x04;
 constexpr std::uint32_t kAttributeDirectory = 0x10;
 constexpr std::uint32_t kAttributeArchive = 0x20;
 
-// The attributes of the named file; false when it cannot be examined. Read-only when the owner
-// may not write it; hidden when its name starts with "."; archive for every file that is not a
-// directory (nothing here records backups, so every file counts as changed since the last one);
-// system never.
+// The attributes of the named file in the bits above; false when it cannot be examined. A system
+// that keeps no such bits derives them from what it does keep (its implementation says how).
 bool fileAttributes(const char* name, std::uint32_t& attributes);
 
-// Creates a new, empty, private file under a unique name starting with `prefix` in the
-// temporary folder ($TMPDIR when it is an absolute ASCII path, else /tmp) and gives its name
-// (Latin-1). The caller removes it. False when none could be created.
+// A unique name starting with `prefix` in the system's temporary folder (Latin-1), for a
+// temporary file that the caller opens with create and removes when done. Where the caller's
+// open is not exclusive, the call has already created the file, empty and private, so that no
+// other program can put one there first; where the system's own callers create it exclusively,
+// the name is left free for them. False when no name could be had.
 bool createTempFile(const char* prefix, std::string& name);
 
 // Tests only: loadModule(name) loads `file` instead of the module the name stands for; a null
@@ -344,6 +347,12 @@ namespace platform {
 // started by: a start through a symbolic link (absolute or relative) or with another argument 0
 // gives the folder of the real file. Empty when it cannot be told.
 std::string executableFolder();
+
+// The services that the Java VM's host must start on its thread before it creates the VM (the
+// component object services on Windows) and end after it has released it; nothing elsewhere.
+// False when they cannot be started; each successful start is ended once.
+bool startVmHostServices();
+void endVmHostServices();
 
 // Makes current a folder named as the operating system names it (as moduleFolder returns it, not
 // Latin-1); false on failure.
@@ -391,10 +400,17 @@ void closeThread(ThreadHandle thread);
 
 // The installed Java VM's library, loaded: the one under JAVA_HOME, else the one of the Java
 // installation that the `java` program on PATH belongs to (symbolic links followed), else the one
-// under /usr/lib/jvm/default-java. A candidate that cannot be loaded, or that lacks the function
+// under /usr/lib/jvm/default-java. On Windows: JAVA_HOME, then the installation registered in
+// HKLM\SOFTWARE\JavaSoft (JDK, then JRE, then their names before version 9: the
+// CurrentVersion's JavaHome, in the registry view of this program's width), then the one of the
+// java.exe on PATH. A candidate that cannot be loaded, or that lacks the function
 // `entryPoint`, is passed over for the next one. Null when none will do; `looked` then holds one
 // line per place looked in, in order, each saying what was found there (for the user).
 ModuleHandle loadJavaVmModule(const char* entryPoint, std::vector<std::string>& looked);
+
+// The file name of the Java VM's library, for telling the user what was looked for ("libjvm.so",
+// "jvm.dll").
+const char* javaVmLibraryName();
 
 // Ends the process at once with `status` (the low 8 bits reach the parent): standard output and
 // error are flushed, nothing else runs, and threads still running end with the process.

@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "library/cabinet/fci.h"
+#include "platform/cabinet_interface/fci.h"
 
 constexpr int kErrorTextSize = 256;
 

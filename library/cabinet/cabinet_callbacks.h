@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "library/cabinet/fci.h"
+#include "platform/cabinet_interface/fci.h"
 #include "library/support/replacement_file.h"
 
 // The cabinet of one build, between the writer's open and the builder's commit.

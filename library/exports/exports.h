@@ -9,7 +9,13 @@
 #include "library/boundary/java_array.h"
 #include "library/boundary/java_string.h"
 
+// Exported under the plain C name. A PE file ignores the visibility attribute (and the linker's
+// version script), so on Windows only dllexport puts a name in the DLL's export table.
+#if defined(_WIN32)
+#define KESTRILO_EXPORT extern "C" __declspec(dllexport)
+#else
 #define KESTRILO_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 using Receiver = void*;
 

@@ -1,5 +1,6 @@
 // The current directory, saved as a descriptor so that it comes back exactly, whatever the
 // length of its path, and names joined as the kernel would resolve them.
+// The system directory, the started programs' working directory, is the fixed root "/".
 #include <fcntl.h>
 #include <unistd.h>
 

@@ -1,5 +1,6 @@
 // Files as POSIX descriptors. Names arrive as Latin-1 and reach the kernel as UTF-8, as the
 // Windows "A" functions convert theirs from the ANSI code page.
+// nativeName gives that UTF-8 form.
 //
 // Nothing here waits on what a name might turn out to be: every open is non-blocking until the
 // descriptor has been seen to be an ordinary file (opening a FIFO for reading blocks until a

@@ -87,6 +87,8 @@ ModuleHandle loadFromHome(const Home& home, const char* entryPoint,
 
 }  // namespace
 
+const char* javaVmLibraryName() { return "libjvm.so"; }
+
 ModuleHandle loadJavaVmModule(const char* entryPoint, std::vector<std::string>& looked) {
   looked.clear();
   // In the order of the search.

@@ -1,4 +1,5 @@
-// Modules through the dynamic loader.
+// Modules through the dynamic loader. "CABINET" is the cabinet writer module (libcabwriter.so)
+// in this library's own folder.
 #include <dlfcn.h>
 #include <unistd.h>
 

@@ -1,4 +1,10 @@
 // Runtime-style file operations, file dates and attributes, and temporary files.
+//
+// POSIX keeps no attribute bits: a file is read-only when its owner may not write it, hidden when
+// its name starts with "."; archive for every file that is not a directory (nothing here
+// records backups, so every file counts as changed since the last one); system never.
+// Temporary files are made in $TMPDIR when it is an absolute ASCII path, else /tmp, with
+// mkstemp: the cabinet writer module opens them without O_EXCL, so the file is created here.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>

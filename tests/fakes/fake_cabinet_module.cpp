@@ -5,7 +5,7 @@
 //                         this copy of the module has created, which shows whether the module
 //                         stayed loaded between builds
 // Every other operation succeeds without writing anything.
-#include "library/cabinet/fci.h"
+#include "platform/cabinet_interface/fci.h"
 
 namespace {
 [[maybe_unused]] int created = 0;

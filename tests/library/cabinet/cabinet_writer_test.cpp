@@ -18,7 +18,7 @@
 #include "fakes/temp_folder.h"
 #include "library/cabinet/cabinet_callbacks.h"
 #include "library/cabinet/cabinet_test_support.h"
-#include "library/cabinet/fci.h"
+#include "platform/cabinet_interface/fci.h"
 #include "platform/platform.h"
 
 namespace {

@@ -43,7 +43,7 @@ TEST(FileHelpers, MissingFileGivesNullAndOnlyATrace) {
 
 TEST(FileHelpers, FolderIsNotAFileToRead) {
   TempFolder folder;
-  EXPECT_EQ(openForReading(folder.path().c_str()), kInvalidHandle);
+  EXPECT_EQ(openForReading(folder.path().string().c_str()), kInvalidHandle);
 }
 
 TEST(FileHelpers, ByteOrderOfWrites) {

@@ -1,7 +1,11 @@
 // The cabinet writer's interface: the five operations of the File Compression Interface (FCI),
 // their callbacks, the error record and the cabinet parameters record, written from the
-// interface's public description. The cabinet builder calls it; the writer module (cabwriter/)
-// implements it; both include this header.
+// interface's public description. The cabinet builder calls it; on Windows the system's cabinet
+// library implements it, elsewhere the writer module (cabwriter/) does. Neither side owns it.
+//
+// Every operation and every callback uses the C calling convention (DIAMONDAPI), as the system's
+// library declares them: on 32-bit Windows a callback declared otherwise would not compile here
+// rather than unbalance the stack there.
 //
 // Widths are those of the original interface: its ULONG and long are 32 bits, its UINT 32 bits,
 // its USHORT 16 bits; handles and contexts are pointer-sized. File handles passed between the
@@ -14,7 +18,18 @@
 
 #include <cstdint>
 
+#if defined(_WIN32) && defined(__i386__)
+#define DIAMONDAPI __cdecl
+#else
+#define DIAMONDAPI
+#endif
+
+// How a module that implements the interface exports the five operations.
+#if defined(_WIN32)
+#define FCI_API extern "C" __declspec(dllexport)
+#else
 #define FCI_API extern "C" __attribute__((visibility("default")))
+#endif
 
 // The error record. The writer sets it when an operation fails.
 struct ERF {
@@ -81,45 +96,48 @@ constexpr int kFciPermissionWrite = 0x0080;
 
 // Callbacks. `err` is the slot where a failing file callback stores errno; `pv` is the client
 // context given to FCICreate.
-using PFNFCIALLOC = void* (*)(std::uint32_t cb);
-using PFNFCIFREE = void (*)(void* memory);
-using PFNFCIOPEN = std::intptr_t (*)(char* pszFile, int oflag, int pmode, int* err, void* pv);
-using PFNFCIREAD = unsigned int (*)(std::intptr_t hf, void* memory, unsigned int cb, int* err,
-                                    void* pv);
-using PFNFCIWRITE = unsigned int (*)(std::intptr_t hf, void* memory, unsigned int cb, int* err,
-                                     void* pv);
-using PFNFCICLOSE = int (*)(std::intptr_t hf, int* err, void* pv);
-using PFNFCISEEK = std::int32_t (*)(std::intptr_t hf, std::int32_t dist, int seektype, int* err,
-                                    void* pv);
-using PFNFCIDELETE = int (*)(char* pszFile, int* err, void* pv);
+using PFNFCIALLOC = void*(DIAMONDAPI*)(std::uint32_t cb);
+using PFNFCIFREE = void(DIAMONDAPI*)(void* memory);
+using PFNFCIOPEN = std::intptr_t(DIAMONDAPI*)(char* pszFile, int oflag, int pmode, int* err,
+                                              void* pv);
+using PFNFCIREAD = unsigned int(DIAMONDAPI*)(std::intptr_t hf, void* memory, unsigned int cb,
+                                             int* err, void* pv);
+using PFNFCIWRITE = unsigned int(DIAMONDAPI*)(std::intptr_t hf, void* memory, unsigned int cb,
+                                              int* err, void* pv);
+using PFNFCICLOSE = int(DIAMONDAPI*)(std::intptr_t hf, int* err, void* pv);
+using PFNFCISEEK = std::int32_t(DIAMONDAPI*)(std::intptr_t hf, std::int32_t dist, int seektype,
+                                             int* err, void* pv);
+using PFNFCIDELETE = int(DIAMONDAPI*)(char* pszFile, int* err, void* pv);
 // Fills pszTempName (capacity cbTempName bytes) with the name of a new temporary file; TRUE or
 // FALSE.
-using PFNFCIGETTEMPFILE = int (*)(char* pszTempName, int cbTempName, void* pv);
+using PFNFCIGETTEMPFILE = int(DIAMONDAPI*)(char* pszTempName, int cbTempName, void* pv);
 // A file has been placed in a cabinet; -1 stops the writer.
-using PFNFCIFILEPLACED = int (*)(CCAB* pccab, char* pszFile, std::int32_t cbFile, int fContinuation,
-                                 void* pv);
+using PFNFCIFILEPLACED = int(DIAMONDAPI*)(CCAB* pccab, char* pszFile, std::int32_t cbFile,
+                                          int fContinuation, void* pv);
 // Asked for the parameters of the next cabinet; FALSE stops the writer.
-using PFNFCIGETNEXTCABINET = int (*)(CCAB* pccab, std::uint32_t cbPrevCab, void* pv);
+using PFNFCIGETNEXTCABINET = int(DIAMONDAPI*)(CCAB* pccab, std::uint32_t cbPrevCab, void* pv);
 // A progress report; -1 stops the writer. For statusCabinet the result is the size the client
 // wants the cabinet to have (the writer pads nothing and ignores it otherwise).
-using PFNFCISTATUS = std::int32_t (*)(unsigned int typeStatus, std::uint32_t cb1, std::uint32_t cb2,
-                                      void* pv);
+using PFNFCISTATUS = std::int32_t(DIAMONDAPI*)(unsigned int typeStatus, std::uint32_t cb1,
+                                               std::uint32_t cb2, void* pv);
 // Opens a file to be stored and gives its DOS date, DOS time and attributes; an open handle for
 // the read callback, or -1.
-using PFNFCIGETOPENINFO = std::intptr_t (*)(char* pszName, std::uint16_t* pdate,
-                                            std::uint16_t* ptime, std::uint16_t* pattribs, int* err,
-                                            void* pv);
+using PFNFCIGETOPENINFO = std::intptr_t(DIAMONDAPI*)(char* pszName, std::uint16_t* pdate,
+                                                     std::uint16_t* ptime, std::uint16_t* pattribs,
+                                                     int* err, void* pv);
 
 // The five operations, as the module exports them and as the builder looks them up by name.
-using FnFCICreate = HFCI (*)(ERF* perf, PFNFCIFILEPLACED pfnfcifp, PFNFCIALLOC pfna,
-                             PFNFCIFREE pfnf, PFNFCIOPEN pfnopen, PFNFCIREAD pfnread,
-                             PFNFCIWRITE pfnwrite, PFNFCICLOSE pfnclose, PFNFCISEEK pfnseek,
-                             PFNFCIDELETE pfndelete, PFNFCIGETTEMPFILE pfnfcigtf, CCAB* pccab,
-                             void* pv);
-using FnFCIAddFile = int (*)(HFCI hfci, char* pszSourceFile, char* pszFileName, int fExecute,
-                             PFNFCIGETNEXTCABINET pfnfcignc, PFNFCISTATUS pfnfcis,
-                             PFNFCIGETOPENINFO pfnfcigoi, TCOMP typeCompress);
-using FnFCIFlushCabinet = int (*)(HFCI hfci, int fGetNextCab, PFNFCIGETNEXTCABINET pfnfcignc,
-                                  PFNFCISTATUS pfnfcis);
-using FnFCIFlushFolder = int (*)(HFCI hfci, PFNFCIGETNEXTCABINET pfnfcignc, PFNFCISTATUS pfnfcis);
-using FnFCIDestroy = int (*)(HFCI hfci);
+using FnFCICreate = HFCI(DIAMONDAPI*)(ERF* perf, PFNFCIFILEPLACED pfnfcifp, PFNFCIALLOC pfna,
+                                      PFNFCIFREE pfnf, PFNFCIOPEN pfnopen, PFNFCIREAD pfnread,
+                                      PFNFCIWRITE pfnwrite, PFNFCICLOSE pfnclose,
+                                      PFNFCISEEK pfnseek, PFNFCIDELETE pfndelete,
+                                      PFNFCIGETTEMPFILE pfnfcigtf, CCAB* pccab, void* pv);
+using FnFCIAddFile = int(DIAMONDAPI*)(HFCI hfci, char* pszSourceFile, char* pszFileName,
+                                      int fExecute, PFNFCIGETNEXTCABINET pfnfcignc,
+                                      PFNFCISTATUS pfnfcis, PFNFCIGETOPENINFO pfnfcigoi,
+                                      TCOMP typeCompress);
+using FnFCIFlushCabinet = int(DIAMONDAPI*)(HFCI hfci, int fGetNextCab,
+                                           PFNFCIGETNEXTCABINET pfnfcignc, PFNFCISTATUS pfnfcis);
+using FnFCIFlushFolder = int(DIAMONDAPI*)(HFCI hfci, PFNFCIGETNEXTCABINET pfnfcignc,
+                                          PFNFCISTATUS pfnfcis);
+using FnFCIDestroy = int(DIAMONDAPI*)(HFCI hfci);

@@ -1,0 +1,233 @@
+// Finding and loading an installed Java VM's jvm.dll: the installation that JAVA_HOME names,
+// then the current one that a JDK's or JRE's installer has registered, then the one that the
+// java.exe on PATH belongs to. A jvm.dll of the other width cannot be loaded and is passed over,
+// so the registry is read in the view of this program's own width, where installers of that
+// width write.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace platform {
+namespace {
+
+// A Java installation to look in and how it was found; or, with no folder, what the place
+// looked in said instead.
+struct Home {
+  std::string folder;
+  std::string source;
+  std::string missing;
+};
+
+// JDK 9 and later keep the VM in bin\server (32-bit ones also in bin\client); a JDK 8 keeps it
+// under jre\bin, a JRE 8 under bin.
+const char* const kLayouts[] = {
+    "\\bin\\server\\jvm.dll",
+    "\\bin\\client\\jvm.dll",
+    "\\jre\\bin\\server\\jvm.dll",
+    "\\jre\\bin\\client\\jvm.dll",
+};
+
+// The registry keys of the installers, newest layout first: since version 9 "JDK" and "JRE",
+// before that their long names.
+const char* const kRegistryKeys[] = {
+    "SOFTWARE\\JavaSoft\\JDK",
+    "SOFTWARE\\JavaSoft\\JRE",
+    "SOFTWARE\\JavaSoft\\Java Development Kit",
+    "SOFTWARE\\JavaSoft\\Java Runtime Environment",
+};
+
+// The view of the registry that installers of this program's width write to.
+constexpr REGSAM kOwnView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+constexpr const char* kOwnViewName = sizeof(void*) == 8 ? "64-bit" : "32-bit";
+
+std::string environmentVariable(const char* name) {
+  DWORD needed = ::GetEnvironmentVariableA(name, nullptr, 0);
+  if (needed == 0) return {};
+  std::string value(needed, '\0');
+  DWORD got = ::GetEnvironmentVariableA(name, value.data(), needed);
+  if (got == 0 || got >= needed) return {};
+  value.resize(got);
+  return value;
+}
+
+DWORD attributesOf(const std::string& path) { return ::GetFileAttributesA(path.c_str()); }
+
+bool isFolder(const std::string& path) {
+  DWORD attributes = attributesOf(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool isFile(const std::string& path) {
+  DWORD attributes = attributesOf(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string withoutTrailingSeparator(std::string folder) {
+  while (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+  return folder;
+}
+
+// A string value of an open key; empty when there is none.
+std::string stringValue(HKEY key, const char* subkey, const char* name) {
+  DWORD size = 0;
+  if (::RegGetValueA(key, subkey, name, RRF_RT_REG_SZ, nullptr, nullptr, &size) != ERROR_SUCCESS ||
+      size == 0) {
+    return {};
+  }
+  std::string value(size, '\0');
+  if (::RegGetValueA(key, subkey, name, RRF_RT_REG_SZ, nullptr, value.data(), &size) !=
+      ERROR_SUCCESS) {
+    return {};
+  }
+  value.resize(value.find('\0') == std::string::npos ? size : value.find('\0'));
+  return value;
+}
+
+// The JavaHome of the installer key's CurrentVersion, as a Home (or what stood in the way).
+Home registeredHome(const char* keyName) {
+  std::string where = std::string("HKLM\\") + keyName + " (" + kOwnViewName + " registry)";
+  HKEY key = nullptr;
+  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_READ | kOwnView, &key) != ERROR_SUCCESS) {
+    return {"", "", where + ": no such key"};
+  }
+  Home home;
+  std::string version = stringValue(key, nullptr, "CurrentVersion");
+  if (version.empty()) {
+    home.missing = where + ": no CurrentVersion";
+  } else {
+    std::string folder = stringValue(key, version.c_str(), "JavaHome");
+    if (folder.empty()) {
+      home.missing = where + "\\" + version + ": no JavaHome";
+    } else {
+      home = {withoutTrailingSeparator(folder), where + "\\" + version, ""};
+    }
+  }
+  ::RegCloseKey(key);
+  return home;
+}
+
+// The file a name finally stands for, links and junctions followed; the name itself when that
+// cannot be told.
+std::string finalPath(const std::string& path) {
+  HANDLE file =
+      ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return path;
+  char buffer[MAX_PATH * 4];
+  DWORD got = ::GetFinalPathNameByHandleA(file, buffer, sizeof buffer, VOLUME_NAME_DOS);
+  ::CloseHandle(file);
+  if (got == 0 || got >= sizeof buffer) return path;
+  std::string result(buffer, got);
+  // "\\?\C:\..." for a drive, "\\?\UNC\server\share\..." for a share.
+  if (result.compare(0, 8, "\\\\?\\UNC\\") == 0) return "\\\\" + result.substr(8);
+  if (result.compare(0, 4, "\\\\?\\") == 0) return result.substr(4);
+  return result;
+}
+
+// The first java.exe in a folder of PATH, in order; empty when there is none.
+std::string javaOnPath() {
+  std::string path = environmentVariable("PATH");
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find(';', start);
+    if (end == std::string::npos) end = path.size();
+    std::string folder = path.substr(start, end - start);
+    start = end + 1;
+    // A folder may be written in quotes (it may hold a ';').
+    if (folder.size() >= 2 && folder.front() == '"' && folder.back() == '"') {
+      folder = folder.substr(1, folder.size() - 2);
+    }
+    if (folder.empty()) continue;
+    std::string candidate = withoutTrailingSeparator(folder) + "\\java.exe";
+    if (isFile(candidate)) return candidate;
+  }
+  return {};
+}
+
+// "C:\jdk\bin\java.exe" gives "C:\jdk"; empty when there is no such folder above.
+std::string installationOf(const std::string& java) {
+  std::size_t name = java.find_last_of("\\/");
+  if (name == std::string::npos || name == 0) return {};
+  std::size_t bin = java.find_last_of("\\/", name - 1);
+  if (bin == std::string::npos || bin == 0) return {};
+  return java.substr(0, bin);
+}
+
+// Loads a library without the system's dialog for one that cannot be loaded; its own folder is
+// searched for the libraries it needs.
+HMODULE loadQuietly(const std::string& file) {
+  DWORD previous = 0;
+  bool quiet = ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previous);
+  HMODULE module = ::LoadLibraryExA(file.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  if (quiet) ::SetThreadErrorMode(previous, nullptr);
+  return module;
+}
+
+// The first jvm.dll of `home` that loads and has `entryPoint`; null otherwise, with what stood
+// in the way appended to `looked`.
+ModuleHandle loadFromHome(const Home& home, const char* entryPoint,
+                          std::vector<std::string>& looked) {
+  std::string where = home.folder + " (" + home.source + ")";
+  if (!isFolder(home.folder)) {
+    looked.push_back(where + ": no such folder");
+    return nullptr;
+  }
+  bool anyFile = false;
+  for (const char* layout : kLayouts) {
+    std::string file = home.folder + layout;
+    if (!isFile(file)) continue;
+    anyFile = true;
+    HMODULE module = loadQuietly(file);
+    if (!module) {
+      looked.push_back(where + ": " + file + " cannot be loaded (error " +
+                       std::to_string(::GetLastError()) + ")");
+      continue;
+    }
+    if (::GetProcAddress(module, entryPoint)) return module;
+    looked.push_back(where + ": " + file + " has no " + entryPoint);
+    ::FreeLibrary(module);
+  }
+  if (!anyFile) looked.push_back(where + ": no jvm.dll in it");
+  return nullptr;
+}
+
+}  // namespace
+
+const char* javaVmLibraryName() { return "jvm.dll"; }
+
+ModuleHandle loadJavaVmModule(const char* entryPoint, std::vector<std::string>& looked) {
+  looked.clear();
+  std::vector<Home> homes;
+  std::string javaHome = environmentVariable("JAVA_HOME");
+  if (!javaHome.empty()) {
+    homes.push_back({withoutTrailingSeparator(javaHome), "JAVA_HOME", ""});
+  } else {
+    homes.push_back({"", "", "JAVA_HOME: not set"});
+  }
+  for (const char* key : kRegistryKeys) homes.push_back(registeredHome(key));
+  std::string java = javaOnPath();
+  std::string installation = java.empty() ? std::string() : installationOf(finalPath(java));
+  if (!installation.empty()) {
+    homes.push_back({installation, "the Java of " + java, ""});
+  } else {
+    homes.push_back(
+        {"", "", java.empty() ? "PATH: no java.exe" : java + ": not a Java installation"});
+  }
+
+  for (const Home& home : homes) {
+    if (home.folder.empty()) {
+      looked.push_back(home.missing);
+      continue;
+    }
+    if (ModuleHandle module = loadFromHome(home, entryPoint, looked)) {
+      looked.clear();
+      return module;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace platform
