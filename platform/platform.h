@@ -215,7 +215,7 @@ class Clipboard {
 //   "%s %s", neither quoted, split a path with a space into several words.)
 // - Here: the document's type and its default application come from the desktop's MIME
 //   associations (xdg-mime), and the command is the whole Exec line of the application's
-//   desktop entry, split into words by the Desktop Entry Specification's quoting rules and with
+//   desktop entry, split into words by the desktop entry quoting rules and with
 //   its field codes expanded: %f and %F the document, %u and %U its file:// URI, %i, %c and %k
 //   the entry's icon, name and location, %% one "%"; deprecated codes are dropped, and a line
 //   without %f %F %u %U gets the document as its last word. Each word is one argument of the

@@ -21,7 +21,7 @@ std::string trimmed(const std::string& text) {
   return text.substr(begin, end - begin);
 }
 
-// The locale suffixes to try for a translated key, best first, as the specification orders
+// The locale suffixes to try for a translated key, best first, as freedesktop.org's desktop entry rules order
 // them: lang_COUNTRY@MODIFIER, lang_COUNTRY, lang@MODIFIER, lang.
 std::vector<std::string> localeCandidates(const std::string& locale) {
   std::string rest = locale;

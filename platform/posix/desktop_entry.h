@@ -1,5 +1,5 @@
-// Desktop entries, the files that describe an installed application to the desktop (the
-// freedesktop.org Desktop Entry Specification): reading the keys that starting an application
+// Desktop entries, the files that describe an installed application to the desktop (as
+// freedesktop.org defines them): reading the keys that starting an application
 // needs, and turning its Exec line into the words of a command for one document.
 //
 // The words are handed to the operating system one argument each; no command interpreter ever
