@@ -19,40 +19,92 @@ namespace platform {
 // ---------------------------------------------------------------------------------------------
 // Files
 
-// An open file. The invalid handle, returned by every failed open or create, has all bits set.
+// An open file. The invalid handle, returned by every failed open or create, has all bits set;
+// every other value is an open file.
 using FileHandle = std::intptr_t;
 constexpr FileHandle kInvalidFile = -1;
 
-// Opens an existing file for reading; the invalid handle when it does not exist or cannot be
-// opened.
+// Opens an existing ordinary file for reading. Nothing is waited for: a pipe, a device, a
+// directory or a socket is refused as soon as it is seen, never opened in a way that would block.
+// The invalid handle when the name is missing, names no ordinary file, or cannot be opened.
 FileHandle openFileForReading(const char* name);
-
-// Creates a new, empty file for reading and writing, replacing any existing one; the invalid
-// handle on failure.
-FileHandle createFile(const char* name);
-
-// Creates a new, empty file in the same folder as `name`, under a fresh unique name, for
-// writing a replacement of `name` safely. `tempName` receives the new file's name (Latin-1).
-FileHandle createSiblingTempFile(const char* name, std::string& tempName);
 
 // One read or write request, without retry. The byte count (short at the end of the file), or -1
 // when the operating system reports a failure.
 std::int64_t readFile(FileHandle file, void* destination, std::size_t count);
 std::int64_t writeFile(FileHandle file, const void* source, std::size_t count);
 
+// One read request at `offset` from the start of the file, leaving the file's position alone.
+std::int64_t readFileAt(FileHandle file, void* destination, std::size_t count,
+                        std::uint64_t offset);
+
 // The file's size in bytes, or -1.
 std::int64_t fileSize(FileHandle file);
 
-void closeFile(FileHandle file);
+// Closes the file; false when the system reports that what was written may not have reached it
+// (some file systems only tell at the close).
+bool closeFile(FileHandle file);
 
 // Removes a file; false when it could not be removed.
 bool removeFile(const char* name);
 
-// Replaces `target` by `source` in one step (both in the same folder); false on failure.
-bool replaceFile(const char* source, const char* target);
-
 // The name converted for the operating system.
 std::string nativeName(const char* name);
+
+// ---------------------------------------------------------------------------------------------
+// Replacing a file
+//
+// The steps by which a file is written so that a failure never costs the file that was there:
+// the new contents go to a new file beside it, which takes its place in one step once complete.
+// The library's replacement file puts them together; these are the system's parts.
+
+// Where the replacement of a name goes, as found by findReplacementTarget. The texts are in the
+// system's own form of names.
+struct ReplacementTarget {
+  std::string path;    // the file to replace: the name with every symbolic link followed
+  std::string folder;  // the folder that holds it, where the new file is made
+  bool exists = false;
+};
+
+// Follows `name` through its symbolic links to the file that a write must replace, so that a
+// link stays a link and its target gets the new contents. False when that file exists but is
+// not an ordinary file (a device, a pipe, a directory, a socket), when it may not be written, or
+// when the links cannot be followed (a loop, an unreadable link): such a name is never written.
+bool findReplacementTarget(const char* name, ReplacementTarget& target);
+
+// Creates a new, empty file in the target's folder under a fresh short name that fits beside any
+// base name, open for reading and writing. The process's umask applies as for any new file (the
+// file is created exclusively with the usual permissions, and under a new name again when the
+// name was taken); when the target exists, the new file then takes its permission bits and,
+// where this process may set them, its owner and group. `sibling` receives its name. The invalid
+// handle when no file could be made; `refused` then tells whether the folder does not let this
+// process make files in it (rather than, say, a full disk).
+//
+// A target with further hard links: the name that is replaced gets the new file; the other
+// names keep the old contents, as a file written anew under one name does.
+FileHandle createSibling(const ReplacementTarget& target, std::string& sibling, bool& refused);
+
+// Makes everything written to the file durable on its disk; false on failure.
+bool flushFile(FileHandle file);
+
+// Puts the sibling in the place of the target in one step: from then on the target's name gives
+// the new contents, and before it the old ones. False on failure, nothing changed.
+bool moveSiblingInPlace(const std::string& sibling, const ReplacementTarget& target);
+
+// Removes a sibling made by createSibling; nothing else is ever removed through it.
+void removeSibling(const std::string& sibling);
+
+// Opens the existing target for writing over it in place, without truncating it and without
+// waiting (for a folder that takes no new file); the invalid handle when it is no longer the
+// ordinary file it was, or may not be written.
+FileHandle openTargetInPlace(const ReplacementTarget& target);
+
+// Sets the length of an open file, cutting or extending it; false on failure.
+bool setFileLength(FileHandle file, std::uint64_t length);
+
+// A new file without a name, held in memory (or where the system keeps such files), gone when it
+// is closed; the invalid handle when none can be had.
+FileHandle createScratchFile();
 
 // ---------------------------------------------------------------------------------------------
 // Current directory and names
@@ -215,51 +267,6 @@ void freeModule(ModuleHandle module);
 // trailing separator; empty when unknown.
 std::string moduleFolder(const void* address);
 
-// ---------------------------------------------------------------------------------------------
-// File kind
-
-// True when the open file is an ordinary file on disk (not a device, pipe or socket). A writer
-// that removes what it left half-written asks first, so that it never unlinks a device node
-// that it was merely asked to write into.
-bool isRegularFile(FileHandle file);
-
-// ---------------------------------------------------------------------------------------------
-// File views
-
-// The first bytes of an open file, readable in place: the pages come straight from the system's
-// file cache, so a large file is neither copied nor given fresh memory of its own. The view stays
-// valid after the file is closed, until it is released. It shows the file as it is while mapped:
-// another program that shortens the file meanwhile makes the lost pages unreadable and ends this
-// one when they are touched, as a removed disk would.
-class FileView {
- public:
-  FileView() = default;
-  ~FileView() { release(); }
-  FileView(const FileView&) = delete;
-  FileView& operator=(const FileView&) = delete;
-
-  // Maps bytes 0 to `length` - 1 of `file`, releasing any earlier view; false when the file
-  // cannot be mapped (a pipe or a device, say), the view then empty.
-  bool map(FileHandle file, std::uint64_t length);
-  void release();
-  const std::uint8_t* bytes() const { return bytes_; }
-
- private:
-  const std::uint8_t* bytes_ = nullptr;
-  std::size_t length_ = 0;
-};
-
-// ---------------------------------------------------------------------------------------------
-// Replacing a file
-
-// Readies `file`, a new sibling from createSiblingTempFile, to take the place of `target`: it gets
-// the permission bits of `target`, so that a rewritten file stays as private (or as shared) as it
-// was. False when `target` exists but may not be written (a replacement would overrule the
-// file's protection), or is not an ordinary file: replacing a symbolic link, a device or a pipe
-// by a plain file would destroy it rather than rewrite it. True when `target` does not exist
-// (the new file keeps the usual bits).
-bool adoptTargetPermissions(FileHandle file, const char* target);
-
 }  // namespace platform
 
 // ---------------------------------------------------------------------------------------------
@@ -271,6 +278,13 @@ namespace platform {
 // through callbacks. Flags and permission modes are the original platform's runtime values
 // below, translated here; names are Latin-1. Each returns the runtime's result (-1, or a short
 // count, on failure) and, when it fails, stores the error number in `error`.
+//
+// A runtime descriptor is the C runtime's, not a FileHandle: the two are different things on
+// some systems and never stand for each other. The invalid descriptor is -1; 0 is a descriptor
+// like any other.
+using RuntimeFile = int;
+constexpr RuntimeFile kInvalidRuntimeFile = -1;
+
 constexpr int kRuntimeReadOnly = 0x0000;
 constexpr int kRuntimeWriteOnly = 0x0001;
 constexpr int kRuntimeReadWrite = 0x0002;
@@ -282,13 +296,15 @@ constexpr int kRuntimeBinary = 0x8000;  // every file is opened binary, asked or
 constexpr int kRuntimePermissionRead = 0x0100;
 constexpr int kRuntimePermissionWrite = 0x0080;
 
-FileHandle runtimeOpen(const char* name, int flags, int mode, int& error);
-std::int64_t runtimeRead(FileHandle file, void* destination, std::size_t count, int& error);
-std::int64_t runtimeWrite(FileHandle file, const void* source, std::size_t count, int& error);
-int runtimeClose(FileHandle file, int& error);
+// Opens without waiting for anything and only ordinary files: a pipe, a device or a directory
+// fails with the error number of an unsuitable file (a name that is not a regular file).
+RuntimeFile runtimeOpen(const char* name, int flags, int mode, int& error);
+std::int64_t runtimeRead(RuntimeFile file, void* destination, std::size_t count, int& error);
+std::int64_t runtimeWrite(RuntimeFile file, const void* source, std::size_t count, int& error);
+int runtimeClose(RuntimeFile file, int& error);
 // Moves to `distance` from the origin (0 start, 1 current, 2 end); the new position, or -1. As
 // with the runtime's 32-bit seek, a position past 2^31 - 1 cannot be reported and fails.
-std::int32_t runtimeSeek(FileHandle file, std::int32_t distance, int origin, int& error);
+std::int32_t runtimeSeek(RuntimeFile file, std::int32_t distance, int origin, int& error);
 int runtimeRemove(const char* name, int& error);
 
 // The file's last write as a local DOS date and time (2-second steps; times before 1980 are

@@ -4,12 +4,13 @@
 //
 // The codes are gathered into a block and written a block at a time; the bytes in the file are
 // the same as writing them one by one. A write that fails has shown "Cannot write file" and ends
-// the writing, so the user sees the message once, not once per remaining byte.
+// the writing, so the user sees the message once, not once per remaining byte; the file is
+// written through a ReplacementFile, so an AU file cut short never takes the name's place.
 #include <algorithm>
 #include <array>
 
 #include "library/audio/sound.h"
-#include "library/support/file_helpers.h"
+#include "library/support/replacement_file.h"
 
 namespace {
 
@@ -84,10 +85,10 @@ std::uint8_t linearToMuLaw(std::int16_t sample) {
 }
 
 int Sound::saveAu(const char* path) {
-  // The file about to be replaced may be the very file the samples are a view of.
   if (!holdSamplesInMemory()) return 0;
-  FileHandle file = createForWriting(path, true);
-  if (file == kInvalidHandle) return 0;
+  ReplacementFile replacement;
+  if (!replacement.create(path)) return 0;
+  const FileHandle file = replacement.file();
 
   const std::uint32_t rate = format ? format->sampleRate : 0;
   const std::uint32_t channels = format ? format->channels : 0;
@@ -112,6 +113,6 @@ int Sound::saveAu(const char* path) {
       done += count;
     }
   }
-  closeFile(file);
-  return 1;
+  // A file that could not be written whole is no AU file: it never takes the name's place.
+  return writing && replacement.commit() ? 1 : 0;
 }

@@ -1,10 +1,12 @@
 // The Sound object's life: an empty format record at construction, everything released at the
-// end.
+// end; and the reading of samples that a load left in their file.
 #include "library/audio/sound.h"
 
 #include <cstring>
 
+#include "library/support/file_helpers.h"
 #include "library/support/memory_helpers.h"
+#include "library/support/reporting.h"
 
 Sound::Sound() : format(static_cast<WaveFormat*>(allocZeroed(sizeof(WaveFormat)))) {}
 
@@ -16,7 +18,8 @@ Sound::~Sound() {
 void Sound::releaseSamples() {
   freeGlobalBlock(block_);
   block_ = nullptr;
-  view_.release();
+  closeFile(pending_.file);
+  pending_ = PendingSamples{};
   samples = nullptr;
 }
 
@@ -28,16 +31,41 @@ void Sound::adoptBlock(std::uint8_t* block, std::int32_t length, std::int32_t fr
   frameStride = frameBytes;
 }
 
-bool Sound::holdSamplesInMemory() {
-  if (!view_.bytes()) return true;
-  const std::int32_t block = format->blockAlign;
-  auto* copy = static_cast<std::uint8_t*>(allocGlobalBlock(
-      static_cast<std::size_t>(frameCount) * static_cast<std::size_t>(block), kGlobalMovable));
-  if (!copy) return false;
-  for (std::int32_t i = 0; i < frameCount; ++i) {
-    std::memcpy(copy + static_cast<std::int64_t>(i) * block, frame(i), block);
+bool Sound::readPendingFrames(std::uint8_t* destination, std::int64_t first, std::int64_t count) {
+  const std::int64_t total = count * frameStride;
+  std::uint64_t offset = pending_.offset + static_cast<std::uint64_t>(first) * frameStride;
+  std::int64_t done = 0;
+  while (done < total) {
+    std::int64_t want = total - done;
+    if (want > (1 << 30)) want = 1 << 30;
+    std::int64_t got = platform::readFileAt(pending_.file, destination + done,
+                                            static_cast<std::size_t>(want), offset);
+    if (got < 0) {
+      showError("Cannot read file");
+      return false;
+    }
+    if (got == 0) break;  // the file is shorter than it declared, or was shortened since
+    done += got;
+    offset += static_cast<std::uint64_t>(got);
   }
+  if (done < total) std::memset(destination + done, 0, static_cast<std::size_t>(total - done));
+  return true;
+}
+
+bool Sound::holdSamplesInMemory() {
+  if (pending_.file == platform::kInvalidFile) return true;
+  const std::int64_t bytes = static_cast<std::int64_t>(frameCount) * frameStride;
+  auto* block = static_cast<std::uint8_t*>(
+      allocGlobalBlock(static_cast<std::size_t>(bytes) + 1, kGlobalMovable));
+  if (!block || !readPendingFrames(block, 0, frameCount)) {
+    freeGlobalBlock(block);
+    releaseSamples();
+    dataLength = 0;
+    frameCount = 0;
+    return false;
+  }
+  block[bytes] = 0;
   const std::int32_t length = dataLength;
-  adoptBlock(copy, length, block);
+  adoptBlock(block, length, frameStride);
   return true;
 }

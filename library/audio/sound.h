@@ -17,9 +17,12 @@
 // (zero bytes).
 //
 // Frames are not always packed: dropping channels keeps only the first blockAlign bytes of each
-// frame where they lie, and a large WAV file's samples are read in place through a view of the
-// file (see loadWav). The export's chain thus reads a long sound once and copies only the frames
-// that the resampling keeps.
+// frame where they lie. And a large WAV file's samples are not read by the load at all: they stay
+// in the file (`samples` is null, hasSamples() true) until a conversion needs them, and the
+// resampling then reads them a chunk at a time into one reused buffer, keeping only the frames it
+// selects. The export's chain thus reads a long sound once, with ordinary reads, and fills fresh
+// memory only with the frames it keeps. The file is never mapped: another program that shortens
+// it meanwhile only makes the missing frames silence.
 #pragma once
 
 #include <cstddef>
@@ -51,16 +54,16 @@ class Sound {
   Sound& operator=(const Sound&) = delete;
 
   // Reads the named WAV file (at most 255 characters). 1 when the format and the samples were
-  // read; 0 when the file cannot be opened, ends before "WAVE", "fmt ", "data" or one of the two
-  // lengths after them, has a "fmt " chunk that does not describe whole frames (shorter than 16
-  // bytes, no channels, a frame smaller than one byte per channel or than the 16-bit sample the
-  // writer reads, a rate of 0), has a data length that cannot be held ("Sorry, not enough
-  // memory" shown), or a read fails ("Cannot read file" shown). Only those two messages are ever
-  // shown. A data chunk that declares more bytes than the file holds keeps the bytes present and
-  // zeros after them. A data chunk of a megabyte or more that the file holds whole is not copied:
-  // the samples are a view of the file until they are replaced, so another program that shortens
-  // the file meanwhile would end this one. The file is closed in every case; after a failure the
-  // Sound holds no samples and is only fit to be destroyed or loaded again.
+  // read; 0 when the file cannot be opened or is not an ordinary file, ends before "WAVE",
+  // "fmt ", "data" or one of the two lengths after them, has a "fmt " chunk that does not describe
+  // whole frames (shorter than 16 bytes, no channels, a frame smaller than one byte per channel or
+  // than the 16-bit sample the writer reads, a rate of 0), has a data length that cannot be held
+  // ("Sorry, not enough memory" shown), or a read fails ("Cannot read file" shown). Only those two
+  // messages are ever shown. A data chunk that declares more bytes than the file holds keeps the
+  // bytes present and zeros after them. A data chunk of a megabyte or more is left in the file,
+  // which stays open, and read by the conversion or the writer that needs it (see above). The
+  // file is otherwise closed; after a failure the Sound holds no samples and is only fit to be
+  // destroyed or loaded again.
   int loadWav(const char* path);
 
   // As loadWav, over `size` bytes in memory (for tests and the fuzz target).
@@ -70,7 +73,8 @@ class Sound {
   // nothing is mixed); the kept bytes stay where they are. Raising the count repeats the last
   // channel into the new ones, in a new buffer. Nothing changes when n equals the current count or
   // lies outside 1 to 2. False only when the new buffer could not be allocated ("Sorry, not
-  // enough memory" shown); the sound is then as it was.
+  // enough memory" shown; the sound is then as it was) or samples still in the file could not be
+  // read ("Cannot read file" shown; the sound then holds none).
   bool setChannels(std::int32_t n);
 
   // Resamples to `rate` frames per second by zero-order hold. The new length is
@@ -78,18 +82,30 @@ class Sound {
   // frame i × (sampleRate / rate as a 32-bit float), or is silence past the end. Nothing changes
   // when the rate equals the current one or lies outside 1000 to 100000. False only when the new
   // buffer could not be allocated or its length is beyond what a Sound holds ("Sorry, not enough
-  // memory" shown); the sound is then as it was.
+  // memory" shown; the sound is then as it was), or when samples still in the file could not be
+  // read ("Cannot read file" shown; the sound then holds none). Samples still in the file are
+  // read a chunk at a time; frames past the file's end, as it is when they are read, are silence.
   bool setSampleRate(std::int32_t rate);
 
   // Writes the sound as an AU file (µ-law, the header's rate and channels from the format
-  // record, one byte per frame from each frame's first sample), replacing any file of that name.
-  // 1 once the file was created, whether or not every write succeeded (a failed write shows
-  // "Cannot write file" once and ends the writing); 0 when it could not be created (traced only)
-  // or when samples still viewed in their WAV file could not first be copied ("Sorry, not enough
-  // memory" shown), since the AU file may replace that very file.
+  // record, one byte per frame from each frame's first sample) through a ReplacementFile, in
+  // place of any file of that name. 1 when the file was written whole and put in place; 0 when it
+  // could not be created or put in place (traced only), when a write failed ("Cannot write file"
+  // shown once, the writing then ends), or when samples still in the WAV file could not be read
+  // first ("Sorry, not enough memory" or "Cannot read file" shown). In every case that gives 0,
+  // the named file is as it was and no other file is left.
   int saveAu(const char* path);
 
-  // The first byte of frame i (below frameCount).
+  // Reads samples still in the WAV file into a block of their own (frames at frameStride bytes,
+  // one zero byte after them) and closes the file; true when the samples are in memory afterwards
+  // (at once when they already were), false when the block cannot be had or a read fails ("Sorry,
+  // not enough memory" or "Cannot read file" shown; the sound then holds no samples).
+  bool holdSamplesInMemory();
+
+  // Whether the sound has samples, in memory or still in its file.
+  bool hasSamples() const { return samples != nullptr || pending_.file != platform::kInvalidFile; }
+
+  // The first byte of frame i (below frameCount), for samples in memory.
   const std::uint8_t* frame(std::int32_t i) const {
     return samples + static_cast<std::int64_t>(i) * frameStride;
   }
@@ -103,16 +119,26 @@ class Sound {
  private:
   template <typename Source>
   int load(Source& source);
-  // Copies the samples into a block of their own when they are a view of a file, so that the file
-  // may be replaced; false when the block cannot be had ("Sorry, not enough memory" shown).
-  bool holdSamplesInMemory();
+  // Resamples frames still in the file straight into `target` (`outputFrames` frames of
+  // blockAlign bytes), reading the file a chunk at a time; false when a read or the chunk
+  // buffer failed (the message shown).
+  bool resampleFromFile(std::uint8_t* target, std::int32_t outputFrames, float step);
+  // Reads `count` frames from frame `first` on out of the file into `destination`, packed at
+  // frameStride bytes; bytes the file no longer holds are zero. False after a failed read.
+  bool readPendingFrames(std::uint8_t* destination, std::int64_t first, std::int64_t count);
   // Takes a block from the allocator as the samples: `length` bytes of frames of `frameBytes`
   // bytes, packed.
   void adoptBlock(std::uint8_t* block, std::int32_t length, std::int32_t frameBytes);
   void releaseSamples();
 
+  // The samples of a large WAV file that are still in it: the open file and where frame 0 is.
+  struct PendingSamples {
+    platform::FileHandle file = platform::kInvalidFile;
+    std::uint64_t offset = 0;
+  };
+
   std::uint8_t* block_ = nullptr;  // the samples when they were allocated
-  platform::FileView view_;        // the samples when they are read in place from the file
+  PendingSamples pending_;
 };
 
 // The G.711 µ-law code of a signed 16-bit sample (bias 132, clip level 32635).

@@ -12,8 +12,8 @@
 // length must fit the 32-bit lengths of a Sound. A data chunk that declares more than the file
 // holds is read as far as it goes and padded with silence (zero bytes), never with stale memory.
 //
-// A large data chunk that the file holds whole is not read into memory at all: the samples are
-// a view of the file, which spares copying it into fresh memory that the conversions then read
+// A large data chunk is not read here at all: the file stays open and the conversion reads it a
+// chunk at a time (see sound.h), which spares copying it into fresh memory that would be read
 // only once.
 #include <cstring>
 #include <limits>
@@ -74,14 +74,12 @@ class FileSource {
     return static_cast<std::int64_t>(done);
   }
 
-  // The next `count` bytes as a view of the file; null when the file does not hold them all or
-  // cannot be mapped. The last request of a load: the file is not read on after a view.
-  const std::uint8_t* viewNext(std::uint64_t count, platform::FileView& view) {
-    if (size_ < 0 || count > remaining()) return nullptr;
-    const std::uint64_t start = delivered_;
-    if (!view.map(file_, start + count)) return nullptr;
-    delivered_ += count;
-    return view.bytes() + start;
+  // The file and where its next byte lies, for samples left in it; the file is then the
+  // caller's to close.
+  bool leaveInFile(platform::FileHandle& file, std::uint64_t& offset) {
+    file = file_;
+    offset = delivered_;
+    return true;
   }
 
   // Bytes of the file not yet delivered; the most there can be when its size is unknown.
@@ -117,8 +115,8 @@ class MemorySource {
 
   std::uint64_t remaining() const { return size_ - position_; }
 
-  // Memory that the caller owns is copied, never viewed.
-  const std::uint8_t* viewNext(std::uint64_t, platform::FileView&) { return nullptr; }
+  // Memory that the caller owns is always copied.
+  bool leaveInFile(platform::FileHandle&, std::uint64_t&) { return false; }
 
  private:
   const std::uint8_t* data_;
@@ -146,9 +144,9 @@ bool readLength(Source& source, std::uint32_t& length) {
   return true;
 }
 
-// Sample data of at least this many bytes is viewed in place in its file rather than read into
-// memory: below it, reading costs less than setting up the view.
-constexpr std::uint32_t kSmallestView = 1u << 20;
+// Sample data of at least this many bytes is left in its file for the conversion to read: below
+// it, reading it whole costs next to nothing.
+constexpr std::uint32_t kSmallestLeftInFile = 1u << 20;
 
 // Whether the format describes frames that every later step can work on without dividing by
 // zero or reading past a frame.
@@ -165,7 +163,7 @@ int Sound::loadWav(const char* path) {
   if (file == kInvalidHandle) return 0;
   FileSource source(file);
   int result = load(source);
-  closeFile(file);
+  if (pending_.file != file) closeFile(file);
   return result;
 }
 
@@ -206,11 +204,7 @@ int Sound::load(Source& source) {
     showError("Sorry, not enough memory");
     return 0;
   }
-  const std::uint8_t* viewed =
-      declared >= kSmallestView ? source.viewNext(declared, view_) : nullptr;
-  if (viewed) {
-    samples = viewed;
-  } else {
+  if (!(declared >= kSmallestLeftInFile && source.leaveInFile(pending_.file, pending_.offset))) {
     auto* block = static_cast<std::uint8_t*>(allocGlobalBlock(declared + 1u, kGlobalMovable));
     if (!block) return 0;
     std::int64_t got = source.read(block, declared);

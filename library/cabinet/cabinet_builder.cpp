@@ -34,7 +34,7 @@ struct CabinetBinding {
 
 // Loads the module, looks up its entry points and creates a writer; null (with the module
 // released) when any step fails.
-HFCI bindAndCreate(CabinetBinding& binding, ERF& error, CCAB& parameters) {
+HFCI bindAndCreate(CabinetBinding& binding, ERF& error, CCAB& parameters, CabinetOutput& output) {
   binding.module = platform::loadModule("CABINET");
   if (!binding.module) {
     error.erfOper = kWriterUnavailable;
@@ -53,7 +53,7 @@ HFCI bindAndCreate(CabinetBinding& binding, ERF& error, CCAB& parameters) {
   }
   HFCI writer = binding.create(&error, cabinetFilePlaced, cabinetAllocate, cabinetRelease,
                                cabinetOpen, cabinetRead, cabinetWrite, cabinetClose, cabinetSeek,
-                               cabinetDelete, cabinetTempName, &parameters, nullptr);
+                               cabinetDelete, cabinetTempName, &parameters, &output);
   if (!writer) binding.releaseModule();
   return writer;
 }
@@ -154,6 +154,9 @@ int buildCabinet(std::int32_t count, char* const* entries, const char* cabPath, 
   fillCabinetParameters(parameters, cabPath, cabName);
   ERF error{};
   CabinetBinding binding;
+  // The cabinet is written beside its name and takes its place only once the writer has flushed
+  // it whole; declared before the writer's handle is used, it outlives every callback.
+  CabinetOutput output;
 
   auto fail = [&](const char* operation, const char* entry) {
     printFailure(operation, error.erfOper);
@@ -166,7 +169,7 @@ int buildCabinet(std::int32_t count, char* const* entries, const char* cabPath, 
     return 0;
   };
 
-  HFCI writer = bindAndCreate(binding, error, parameters);
+  HFCI writer = bindAndCreate(binding, error, parameters, output);
   if (!writer) return fail("FCICreate", nullptr);
 
   for (std::int32_t i = 0; i < count; ++i) {
@@ -180,9 +183,10 @@ int buildCabinet(std::int32_t count, char* const* entries, const char* cabPath, 
       continue;
     }
     std::string source;
-    if (!sourceName(cabPath, entry, source)) {
-      // Joined, the name would not fit the writer's name buffer: refused as unopenable, never
-      // cut to another file's name.
+    if (entry[0] == '\0' || !sourceName(cabPath, entry, source)) {
+      // An empty entry names no file (the export gives one for a name it refuses), and a joined
+      // name that would not fit the writer's name buffer is never cut to another file's name:
+      // both are refused as unopenable.
       error.erfOper = FCIERR_OPEN_SRC;
       fail("FCIAddFile", entry);
       destroy(binding, writer);
@@ -194,7 +198,12 @@ int buildCabinet(std::int32_t count, char* const* entries, const char* cabPath, 
       return 0;
     }
   }
-  if (!flushCabinet(binding, writer)) {
+  bool flushed = flushCabinet(binding, writer);
+  if (flushed && !output.commit()) {
+    error.erfOper = FCIERR_CAB_FILE;
+    flushed = false;
+  }
+  if (!flushed) {
     fail("FCIFlushCabinet", nullptr);
     destroy(binding, writer);
     return 0;

@@ -1,5 +1,6 @@
 #include "library/cabinet/cabinet_callbacks.h"
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -21,59 +22,152 @@ void setError(int* slot, int error) {
   if (slot) *slot = error;
 }
 
+// The build's cabinet when `file` is the handle that stands for it.
+CabinetOutput* cabinetOf(void* context, std::intptr_t file) {
+  auto* output = static_cast<CabinetOutput*>(context);
+  return output && output->isCabinet(file) ? output : nullptr;
+}
+
+// The writer holds runtime descriptors in pointer-sized integers.
+platform::RuntimeFile runtimeFile(std::intptr_t file) {
+  return static_cast<platform::RuntimeFile>(file);
+}
+
 }  // namespace
 
 void* cabinetAllocate(std::uint32_t size) { return platform::memory().allocate(size, false); }
 
 void cabinetRelease(void* block) { platform::memory().release(block); }
 
-std::intptr_t cabinetOpen(char* name, int flags, int mode, int* error, void*) {
+bool CabinetOutput::takesAsCabinet(const char* name) const {
+  if (open_ || !name) return false;
+  for (const std::string& temporary : temporaryNames_) {
+    if (temporary == name) return false;
+  }
+  return true;
+}
+
+bool CabinetOutput::start(const char* name) {
+  discard();
+  if (!file_.create(name)) return false;
+  name_ = name;
+  open_ = true;
+  closed_ = false;
+  return true;
+}
+
+std::int64_t CabinetOutput::write(const void* bytes, std::size_t count) {
+  const auto* from = static_cast<const std::uint8_t*>(bytes);
+  std::size_t done = 0;
+  while (done < count) {
+    std::int64_t written = platform::writeFile(file_.file(), from + done, count - done);
+    if (written <= 0) return done > 0 ? static_cast<std::int64_t>(done) : -1;
+    done += static_cast<std::size_t>(written);
+  }
+  return static_cast<std::int64_t>(done);
+}
+
+bool CabinetOutput::commit() {
+  if (!open_) return true;
+  open_ = false;
+  if (!closed_) {
+    file_.discard();
+    return false;
+  }
+  return file_.commit();
+}
+
+void CabinetOutput::discard() {
+  file_.discard();
+  open_ = false;
+  closed_ = false;
+}
+
+std::intptr_t cabinetOpen(char* name, int flags, int mode, int* error, void* context) {
+  auto* output = static_cast<CabinetOutput*>(context);
+  if (output && (flags & kFciOpenCreate) && output->takesAsCabinet(name)) {
+    if (output->start(name)) return output->handle();
+    // Not an ordinary file, a file that may not be written, or a folder that takes nothing.
+    setError(error, EACCES);
+    return -1;
+  }
   int failure = 0;
-  platform::FileHandle file = platform::runtimeOpen(name, flags, mode, failure);
-  if (file == platform::kInvalidFile) setError(error, failure);
+  platform::RuntimeFile file = platform::runtimeOpen(name, flags, mode, failure);
+  if (file == platform::kInvalidRuntimeFile) setError(error, failure);
   return file;
 }
 
-unsigned int cabinetRead(std::intptr_t file, void* buffer, unsigned int count, int* error, void*) {
+unsigned int cabinetRead(std::intptr_t file, void* buffer, unsigned int count, int* error,
+                         void* context) {
+  if (cabinetOf(context, file)) {
+    // The cabinet is only ever written, front to back.
+    setError(error, EBADF);
+    return static_cast<unsigned int>(-1);
+  }
   int failure = 0;
-  auto got = static_cast<unsigned int>(platform::runtimeRead(file, buffer, count, failure));
+  auto got =
+      static_cast<unsigned int>(platform::runtimeRead(runtimeFile(file), buffer, count, failure));
   if (got != count) setError(error, failure);
   return got;
 }
 
-unsigned int cabinetWrite(std::intptr_t file, void* buffer, unsigned int count, int* error, void*) {
+unsigned int cabinetWrite(std::intptr_t file, void* buffer, unsigned int count, int* error,
+                          void* context) {
+  if (CabinetOutput* output = cabinetOf(context, file)) {
+    auto written = static_cast<unsigned int>(output->write(buffer, count));
+    if (written != count) setError(error, EIO);
+    return written;
+  }
   int failure = 0;
-  auto written = static_cast<unsigned int>(platform::runtimeWrite(file, buffer, count, failure));
+  auto written =
+      static_cast<unsigned int>(platform::runtimeWrite(runtimeFile(file), buffer, count, failure));
   if (written != count) setError(error, failure);
   return written;
 }
 
-int cabinetClose(std::intptr_t file, int* error, void*) {
+int cabinetClose(std::intptr_t file, int* error, void* context) {
+  if (CabinetOutput* output = cabinetOf(context, file)) {
+    // Complete as far as the writer knows; it takes the name once the builder commits it.
+    output->close();
+    return 0;
+  }
   int failure = 0;
-  int result = platform::runtimeClose(file, failure);
+  int result = platform::runtimeClose(runtimeFile(file), failure);
   if (result != 0) setError(error, failure);
   return result;
 }
 
-std::int32_t cabinetSeek(std::intptr_t file, std::int32_t distance, int origin, int* error, void*) {
+std::int32_t cabinetSeek(std::intptr_t file, std::int32_t distance, int origin, int* error,
+                         void* context) {
+  if (cabinetOf(context, file)) {
+    setError(error, ESPIPE);
+    return -1;
+  }
   int failure = 0;
-  std::int32_t position = platform::runtimeSeek(file, distance, origin, failure);
+  std::int32_t position = platform::runtimeSeek(runtimeFile(file), distance, origin, failure);
   if (position == -1) setError(error, failure);
   return position;
 }
 
-int cabinetDelete(char* name, int* error, void*) {
+int cabinetDelete(char* name, int* error, void* context) {
+  auto* output = static_cast<CabinetOutput*>(context);
+  if (output && name && output->isCabinet(name)) {
+    // The cabinet the writer could not finish: only the new file goes, never the name's own.
+    output->discard();
+    return 0;
+  }
   int failure = 0;
   int result = platform::runtimeRemove(name, failure);
   if (result != 0) setError(error, failure);
   return result;
 }
 
-int cabinetTempName(char* name, int capacity, void*) {
+int cabinetTempName(char* name, int capacity, void* context) {
   std::string made;
   if (!platform::createTempFile("xx", made)) return 0;
   if (capacity > 0 && made.size() < static_cast<std::size_t>(capacity)) {
     std::memcpy(name, made.c_str(), made.size() + 1);
+    if (context) static_cast<CabinetOutput*>(context)->rememberTemporaryName(name);
     return 1;
   }
   platform::removeFile(made.c_str());

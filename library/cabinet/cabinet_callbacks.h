@@ -2,12 +2,52 @@
 // and low-level file operations (through the platform layer), a temporary-name service, and the
 // open-info callback that gives each source's DOS date, time and attributes. File callbacks with
 // an error slot store the runtime's error number there when they fail and still return the
-// runtime's result. The client context is never read.
+// runtime's result.
+//
+// The client context is the build's CabinetOutput (or null, for plain runtime files only). The
+// cabinet file itself, the one file the writer creates under a name it did not get from the
+// temporary-name callback, is not made at its name: it is written to a ReplacementFile, which the
+// builder commits once the writer has flushed the cabinet. A failed build therefore leaves any
+// earlier cabinet of that name as it was, and the writer's removal of a cabinet it could not
+// finish removes only the new file.
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "platform/cabinet_interface/fci.h"
+#include "library/support/replacement_file.h"
+
+// The cabinet of one build, between the writer's open and the builder's commit.
+class CabinetOutput {
+ public:
+  // Puts the cabinet in the place of its name; false when the writer left it open or it could
+  // not be put in place ("Cannot create file: " traced). True when there is nothing to put in
+  // place: the writer made no cabinet, or removed the one it could not finish.
+  bool commit();
+
+  // For the callbacks: whether a file the writer creates under `name` is the cabinet (no
+  // cabinet yet, and not a temporary name), whether a name or a handle is the cabinet being
+  // written, and the runtime handle that stands for it (an address, which no runtime descriptor
+  // can equal).
+  bool takesAsCabinet(const char* name) const;
+  bool isCabinet(const char* name) const { return open_ && name && name_ == name; }
+  bool isCabinet(std::intptr_t file) const { return open_ && file == handle(); }
+  std::intptr_t handle() const { return reinterpret_cast<std::intptr_t>(this); }
+  bool start(const char* name);
+  std::int64_t write(const void* bytes, std::size_t count);
+  void close() { closed_ = open_; }
+  void discard();
+  void rememberTemporaryName(const char* name) { temporaryNames_.emplace_back(name); }
+
+ private:
+  ReplacementFile file_;
+  std::string name_;
+  bool open_ = false;
+  bool closed_ = false;
+  std::vector<std::string> temporaryNames_;
+};
 
 void* cabinetAllocate(std::uint32_t size);
 void cabinetRelease(void* block);

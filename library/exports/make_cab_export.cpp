@@ -52,6 +52,9 @@ std::int32_t makeCab(const ArrayObject* files, StringHandle cabPath, StringHandl
       return 1;
     }
     javaString2CString(elements[i], list[i], *size);
+    // A '?' standing for another character, or a zero ending the text early, would store another
+    // file than the caller's: the entry is refused as a file that cannot be opened.
+    if (!holdsOnlyNameCharacters(elements[i])) list[i][0] = '\0';
   }
 
   char errorText[kErrorTextSize];

@@ -5,6 +5,7 @@
 // single interlaced GIF89a image (further images, comments and looping are not kept). The
 // rewrite replaces the file only once the new one is whole. 1 when the file was read as a GIF,
 // whether or not it was rewritten; 0 otherwise, the file untouched.
+#include <memory>
 #include <new>
 
 #include "library/boundary/file_name.h"
@@ -17,18 +18,16 @@ namespace {
 std::int32_t makeTransparent(StringHandle gifFile) {
   NameBuffer path;
   if (!convertFileName(gifFile, path)) return 0;
-  GifImage* image = new (std::nothrow) GifImage;
+  // Owned, so that an exception on the way (the guard turns it into the failure result) still
+  // destroys it and, with it, any new file the save had begun.
+  std::unique_ptr<GifImage> image(new (std::nothrow) GifImage);
   if (!image) return 0;
-  if (!image->loadGif(path, 0)) {
-    delete image;
-    return 0;
-  }
+  if (!image->loadGif(path, 0)) return 0;
   if (image->transparentSet == 0) {
     image->transparentIndex = *image->pixelAddress(0, 0);
     image->transparentSet = 1;
     image->saveGif(path);  // its failures are shown or traced where they happen
   }
-  delete image;
   return 1;
 }
 

@@ -73,12 +73,11 @@ class GifImage : public Bitmap {
 
   // --- Writing --------------------------------------------------------------------------------
 
-  // Writes the Bitmap as a one-image GIF89a file. The file is written beside the named one under
-  // a temporary name and takes its place only once every byte was written, so a failure leaves
-  // whatever file had the name as it was. 1 when the file was written; 0 when pixelFormat is not
-  // 1 ("GIF requires 256 color format" shown), when the Bitmap is empty or larger than a GIF
-  // screen, when the file cannot be created (traced only), or when a write failed ("Cannot write
-  // file" shown).
+  // Writes the Bitmap as a one-image GIF89a file through a ReplacementFile: a failure leaves
+  // whatever file had the name as it was, and nothing else behind. 1 when the file was written; 0
+  // when pixelFormat is not 1 ("GIF requires 256 color format" shown), when the Bitmap is empty or
+  // larger than a GIF screen, when the file cannot be created (traced only), or when a write failed
+  // ("Cannot write file" shown).
   int saveGif(const char* name);
 
   // The graphic control extension, the image descriptor and the image data.
@@ -88,7 +87,7 @@ class GifImage : public Bitmap {
   // width × height pixels in interlaced row order.
   void encodeLzw(GifOutput& output);
 
-  FileHandle outputFile = 0;  // the file being written by saveGif; 0 otherwise
+  FileHandle outputFile = kInvalidHandle;  // the file being written by saveGif, else invalid
   std::int32_t framesPassed = 0;
   GifHeader header{};
   ImageDescriptor descriptor{};

@@ -2,13 +2,12 @@
 // looping and graphic control extensions, one interlaced image covering the whole screen, and
 // the trailer.
 #include <cstring>
-#include <string>
 
 #include "library/image/gif_colour_table.h"
 #include "library/image/gif_image.h"
 #include "library/image/lzw_encoder.h"
+#include "library/support/replacement_file.h"
 #include "library/support/reporting.h"
-#include "platform/platform.h"
 
 namespace {
 
@@ -67,19 +66,11 @@ int GifImage::saveGif(const char* name) {
   header.background = 0;
   header.aspect = 0;
 
-  // The new file is made beside the named one and replaces it only once it is whole: a full
+  // The file is written beside the named one and takes its place only once it is whole: a full
   // disk or a failing write must not cost the user the file that was there.
-  std::string tempName;
-  outputFile = platform::createSiblingTempFile(name, tempName);
-  if (outputFile == kInvalidHandle || !platform::adoptTargetPermissions(outputFile, name)) {
-    traceMessage("Cannot create file: ", name);
-    if (outputFile != kInvalidHandle) {
-      closeFile(outputFile);
-      platform::removeFile(tempName.c_str());
-    }
-    outputFile = 0;
-    return 0;
-  }
+  ReplacementFile replacement;
+  if (!replacement.create(name)) return 0;
+  outputFile = replacement.file();
 
   bool written;
   {
@@ -93,14 +84,8 @@ int GifImage::saveGif(const char* name) {
     output.putByte(0x3B);
     written = output.flush();
   }
-  closeFile(outputFile);
-  outputFile = 0;
-  if (!written || !platform::replaceFile(tempName.c_str(), name)) {
-    if (written) traceMessage("Cannot create file: ", name);
-    platform::removeFile(tempName.c_str());
-    return 0;
-  }
-  return 1;
+  outputFile = kInvalidHandle;
+  return written && replacement.commit() ? 1 : 0;
 }
 
 void GifImage::writeImage(GifOutput& output) {

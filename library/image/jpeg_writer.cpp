@@ -3,7 +3,7 @@
 #include <csetjmp>
 
 #include "library/image/jpeg_destination.h"
-#include "platform/platform.h"
+#include "library/support/replacement_file.h"
 
 namespace {
 
@@ -61,12 +61,15 @@ void setCompressionParameters(j_compress_ptr compressor, std::int32_t width, std
 JpegWriter::JpegWriter(PixelRows& rows, std::int32_t pictureWidth, std::int32_t pictureHeight)
     : width(pictureWidth), height(pictureHeight), rows_(rows) {}
 
-JpegWriter::~JpegWriter() { closeFile(outputFile); }
+JpegWriter::~JpegWriter() = default;
 
 int JpegWriter::saveJpeg(const char* name) {
   if (width > 0 && height > 0 && !rows_.prepare(width)) return 0;
-  outputFile = createForWriting(name, true);
-  if (outputFile == kInvalidHandle) return 0;
+  // Written beside the named file, which is replaced only by a whole JPEG: a fatal error or a
+  // full disk leaves the previous file as it was.
+  ReplacementFile replacement;
+  if (!replacement.create(name)) return 0;
+  outputFile = replacement.file();
 
   // Zeroed, so that destroying is safe even when creating the compressor failed half-way.
   jpeg_compress_struct compressor{};
@@ -76,12 +79,6 @@ int JpegWriter::saveJpeg(const char* name) {
 
   bool finished = compress(&compressor, &errors, outputFile, &rows_, width, height);
   jpeg_destroy_compress(&compressor);
-
-  // A file cut short by a fatal error would still look like a JPEG to a casual reader. Only an
-  // ordinary file is removed: a device the caller named is not ours to unlink.
-  bool removeIt = !finished && platform::isRegularFile(outputFile);
-  closeFile(outputFile);
   outputFile = kInvalidHandle;
-  if (removeIt) platform::removeFile(name);
-  return finished ? 1 : 0;
+  return finished && replacement.commit() ? 1 : 0;
 }

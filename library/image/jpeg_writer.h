@@ -11,7 +11,8 @@
 // markers.
 //
 // A fatal error of the library writes "Error: <the library's message>" as one line on standard
-// output and never ends the process; the half-written file is then removed.
+// output and never ends the process. The file is written through a ReplacementFile, so a
+// failure leaves any previous file of the name as it was.
 #pragma once
 
 #include <cstdint>
@@ -48,15 +49,16 @@ class JpegWriter {
   JpegWriter& operator=(const JpegWriter&) = delete;
 
   // Writes the picture to the named file, replacing an existing one. 1 when the file was written
-  // whole; 0 when the rows cannot be read (no file is created then), when the file could not be
-  // created (nothing shown, nothing left behind), or when a fatal library error stopped the
-  // compression (the line is on standard output and the file is removed). A width or height of
-  // 0 or less gives the library's "Empty JPEG image (DNL not supported)"; no row is read then.
+  // whole and put in place; 0 when the rows cannot be read, when the file could not be created
+  // or put in place (traced only), or when a fatal library error stopped the compression (the
+  // line is on standard output). In every case that gives 0, the named file is as it was and
+  // nothing else is left. A width or height of 0 or less gives the library's "Empty JPEG image
+  // (DNL not supported)"; no row is read then.
   int saveJpeg(const char* name);
 
   const std::int32_t width;
   const std::int32_t height;
-  FileHandle outputFile = kInvalidHandle;  // open only during saveJpeg
+  FileHandle outputFile = kInvalidHandle;  // the file being written, during saveJpeg only
 
  private:
   PixelRows& rows_;

@@ -18,14 +18,8 @@ FileHandle openWithSize(const char* name, std::int32_t& size) {
   return file;
 }
 
-FileHandle createForWriting(const char* name, bool trace) {
-  FileHandle file = platform::createFile(name);
-  if (file == kInvalidHandle && trace) traceMessage("Cannot create file: ", name);
-  return file;
-}
-
 void closeFile(FileHandle file) {
-  if (file != 0 && file != kInvalidHandle) platform::closeFile(file);
+  if (file != kInvalidHandle) platform::closeFile(file);
 }
 
 std::int32_t fileSize(FileHandle file) {

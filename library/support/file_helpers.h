@@ -1,4 +1,6 @@
 // The library's file helpers over the platform's file handle. Names are 8-bit Latin-1 texts.
+// Files are only read here; they are written through a ReplacementFile
+// (library/support/replacement_file.h) and the write helpers below.
 //
 // Failures to open or create are silent for the user (a diagnostic goes to traceMessage); a read
 // or write that the platform reports as failed shows "Cannot read file" / "Cannot write file"
@@ -13,17 +15,14 @@
 using FileHandle = platform::FileHandle;
 constexpr FileHandle kInvalidHandle = platform::kInvalidFile;
 
-// An existing file opened for reading; the invalid handle when it is missing or cannot be opened.
+// An existing ordinary file opened for reading; the invalid handle when it is missing, is not an
+// ordinary file (a pipe or a device is refused at once, never waited for) or cannot be opened.
 FileHandle openForReading(const char* name);
 
 // As openForReading, also giving the file's size (0 on failure).
 FileHandle openWithSize(const char* name, std::int32_t& size);
 
-// A new, empty file for reading and writing, replacing any existing one; the invalid handle on
-// failure ("Cannot create file: " and the name are traced when `trace` is set).
-FileHandle createForWriting(const char* name, bool trace);
-
-// A null or invalid handle is ignored.
+// An invalid handle is ignored; every other value, 0 included, is an open file.
 void closeFile(FileHandle file);
 
 // The file's size, the low 32 bits.

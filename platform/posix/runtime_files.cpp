@@ -23,9 +23,15 @@ namespace {
 int posixFlags(int flags) {
   int result = O_CLOEXEC;
   switch (flags & 0x3) {
-    case kRuntimeWriteOnly: result |= O_WRONLY; break;
-    case kRuntimeReadWrite: result |= O_RDWR; break;
-    default: result |= O_RDONLY; break;
+    case kRuntimeWriteOnly:
+      result |= O_WRONLY;
+      break;
+    case kRuntimeReadWrite:
+      result |= O_RDWR;
+      break;
+    default:
+      result |= O_RDONLY;
+      break;
   }
   if (flags & kRuntimeAppend) result |= O_APPEND;
   if (flags & kRuntimeCreate) result |= O_CREAT;
@@ -40,36 +46,55 @@ mode_t posixMode(int mode) { return (mode & kRuntimePermissionWrite) ? 0666 : 04
 
 }  // namespace
 
-FileHandle runtimeOpen(const char* name, int flags, int mode, int& error) {
+RuntimeFile runtimeOpen(const char* name, int flags, int mode, int& error) {
+  // Non-blocking until the descriptor is known to be an ordinary file: a FIFO would otherwise
+  // hold the open until its other end comes.
   int fd;
   do {
-    fd = ::open(nativeName(name).c_str(), posixFlags(flags), posixMode(mode));
+    fd = ::open(nativeName(name).c_str(), posixFlags(flags) | O_NONBLOCK, posixMode(mode));
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) error = errno;
-  return fd < 0 ? kInvalidFile : fd;
+  if (fd < 0) {
+    error = errno;
+    return kInvalidRuntimeFile;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    error = EINVAL;
+    return kInvalidRuntimeFile;
+  }
+  int status = ::fcntl(fd, F_GETFL);
+  if (status >= 0) ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+  return fd;
 }
 
-std::int64_t runtimeRead(FileHandle file, void* destination, std::size_t count, int& error) {
-  std::int64_t got = readFile(file, destination, count);
+std::int64_t runtimeRead(RuntimeFile file, void* destination, std::size_t count, int& error) {
+  ssize_t got;
+  do {
+    got = ::read(file, destination, count);
+  } while (got < 0 && errno == EINTR);
   if (got < 0) error = errno;
   return got;
 }
 
-std::int64_t runtimeWrite(FileHandle file, const void* source, std::size_t count, int& error) {
-  std::int64_t written = writeFile(file, source, count);
+std::int64_t runtimeWrite(RuntimeFile file, const void* source, std::size_t count, int& error) {
+  ssize_t written;
+  do {
+    written = ::write(file, source, count);
+  } while (written < 0 && errno == EINTR);
   if (written < 0) error = errno;
   return written;
 }
 
-int runtimeClose(FileHandle file, int& error) {
-  if (::close(static_cast<int>(file)) == 0) return 0;
+int runtimeClose(RuntimeFile file, int& error) {
+  if (::close(file) == 0) return 0;
   error = errno;
   return -1;
 }
 
-std::int32_t runtimeSeek(FileHandle file, std::int32_t distance, int origin, int& error) {
+std::int32_t runtimeSeek(RuntimeFile file, std::int32_t distance, int origin, int& error) {
   int whence = origin == 1 ? SEEK_CUR : origin == 2 ? SEEK_END : SEEK_SET;
-  off_t position = ::lseek(static_cast<int>(file), distance, whence);
+  off_t position = ::lseek(file, distance, whence);
   if (position < 0) {
     error = errno;
     return -1;
@@ -108,8 +133,8 @@ bool lastWriteDosDateTime(FileHandle file, std::uint16_t& date, std::uint16_t& t
     year = 2107;
   }
   int second = local.tm_sec > 59 ? 59 : local.tm_sec;  // a leap second
-  date = static_cast<std::uint16_t>(((year - 1980) << 9) | ((local.tm_mon + 1) << 5) |
-                                    local.tm_mday);
+  date =
+      static_cast<std::uint16_t>(((year - 1980) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
   time = static_cast<std::uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) | (second / 2));
   return true;
 }
@@ -133,7 +158,8 @@ bool createTempFile(const char* prefix, std::string& name) {
   const char* configured = std::getenv("TMPDIR");
   if (configured && configured[0] == '/') {
     bool ascii = true;
-    for (const char* c = configured; *c; ++c) ascii = ascii && static_cast<unsigned char>(*c) < 0x80;
+    for (const char* c = configured; *c; ++c)
+      ascii = ascii && static_cast<unsigned char>(*c) < 0x80;
     if (ascii) folder = configured;
   }
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();

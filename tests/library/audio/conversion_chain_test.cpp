@@ -1,9 +1,12 @@
 // The whole chain of the export (load, one channel, 8012 frames per second, AU bytes) against a
 // plain model of it that packs every step into a new buffer. The Sound takes shortcuts (dropped
-// channels stay in place, large files are read through a view); the AU bytes must not show it.
+// channels stay in place, large files are read a chunk at a time by the resampling); the AU bytes
+// must not show it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <random>
 
 #include "fakes/recording_services.h"
@@ -110,9 +113,9 @@ TEST(ConversionChain, MatchesTheStepByStepModel) {
   }
 }
 
-// Sample data of a megabyte or more that the file holds whole is viewed in place: loading it
-// takes no memory of that size, and the AU bytes are the model's all the same.
-TEST(ConversionChain, LargeFileIsViewedInPlace) {
+// Sample data of a megabyte or more is read a chunk at a time: the chain takes no memory of that
+// size, and the AU bytes are the model's all the same.
+TEST(ConversionChain, LargeFileIsReadInChunks) {
   const Format format{1, 2, 44100, 4, 16};
   const Bytes data = noise(3u << 20, 99);
   const Bytes file = canonicalWav(format, data);
@@ -124,8 +127,7 @@ TEST(ConversionChain, LargeFileIsViewedInPlace) {
   EXPECT_EQ(au, modelAu(format, data));
 }
 
-// A large data chunk that declares more than the file holds is read, not viewed: what is missing
-// is silence.
+// A large data chunk that declares more than the file holds: what is missing is silence.
 TEST(ConversionChain, LargeShortFileIsReadAndPaddedWithSilence) {
   const Format format{1, 2, 22050, 4, 16};
   Bytes data = noise(2u << 20, 7);
@@ -134,6 +136,30 @@ TEST(ConversionChain, LargeShortFileIsReadAndPaddedWithSilence) {
   std::memcpy(&file[40], &declared, 4);
   data.resize(declared, 0);
   EXPECT_EQ(ourAu(file, true), modelAu(format, data));
+}
+
+// A large file shortened after the load, before the resampling reads it: what is gone is
+// silence, and what is left is still the file's.
+TEST(ConversionChain, AFileShortenedAfterTheLoadGivesSilenceForWhatIsGone) {
+  const Format format{1, 2, 44100, 4, 16};
+  const Bytes data = noise(2u << 20, 11);
+  const Bytes file = canonicalWav(format, data);
+  for (std::size_t kept : {std::size_t{0}, std::size_t{4096}}) {
+    SCOPED_TRACE(kept);
+    TempFolder folder;
+    const std::string wav = folder.write("in.wav", std::string(file.begin(), file.end()));
+    Sound sound;
+    ASSERT_EQ(sound.loadWav(wav.c_str()), 1);
+    std::filesystem::resize_file(wav, kept);
+    ASSERT_TRUE(sound.setChannels(1));
+    ASSERT_TRUE(sound.setSampleRate(kAuSampleRate));
+    const std::string au = folder.file("out.au");
+    ASSERT_EQ(sound.saveAu(au.c_str()), 1);
+    Bytes left(data.size(), 0);
+    const std::size_t present = kept > 44 ? kept - 44 : 0;
+    std::copy_n(data.begin(), present, left.begin());
+    EXPECT_EQ(folder.read("out.au"), modelAu(format, left));
+  }
 }
 
 }  // namespace

@@ -1,10 +1,13 @@
 // Channel reduction, zero-order-hold resampling, µ-law codes and the AU bytes, with the figures
 // the conversion is fixed by.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
+#include <set>
 
 #include "fakes/recording_services.h"
+#include "fakes/small_file_system.h"
 #include "fakes/temp_folder.h"
 #include "library/audio/sound.h"
 #include "wav_test_support.h"
@@ -286,14 +289,38 @@ TEST(SaveAu, FileThatCannotBeCreated) {
   EXPECT_EQ(messages.traced.size(), 1u);
 }
 
-// A device that takes nothing: the file counts as created, and the failure is shown once.
-TEST(SaveAu, FailingWritesStopAtTheFirst) {
-  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+// A full disk: the failure is shown once, the writing ends, and the file that had the name is
+// as it was, with nothing beside it.
+TEST(SaveAu, AFailedWriteLeavesThePreviousFile) {
+  SmallFileSystem disk(64 * 1024);
+  SKIP_WITHOUT_SMALL_FILE_SYSTEM(disk);
+  const std::string old(5000, 'o');
+  const std::string name = disk.write("out.au", old);
+  disk.fill();
   Sound sound;
   loaded(sound, {1, 1, 8012, 1, 8}, Bytes(100000, 200));
   RecordingMessages messages;
-  EXPECT_EQ(sound.saveAu("/dev/full"), 1);
+  EXPECT_EQ(sound.saveAu(name.c_str()), 0);
   EXPECT_EQ(messages.shown, (std::vector<ShownMessage>{{"Error", "Cannot write file"}}));
+  EXPECT_EQ(disk.read("out.au"), old);
+  EXPECT_EQ(disk.names(), (std::set<std::string>{"filler", "out.au"}));
+}
+
+TEST(SaveAu, DevicesAndPipesAreRefused) {
+  TempFolder folder;
+  const std::string fifo = folder.file("pipe.au");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& name : {fifo, std::string("/dev/full"), std::string("/dev/null")}) {
+    SCOPED_TRACE(name);
+    Sound sound;
+    loaded(sound, {1, 1, 8012, 1, 8}, Bytes(100, 200));
+    RecordingMessages messages;
+    EXPECT_EQ(sound.saveAu(name.c_str()), 0);
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(messages.traced, std::vector<std::string>{"Cannot create file: " + name});
+  }
+  EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
 }
 
 }  // namespace

@@ -89,6 +89,7 @@ TEST_P(SoxPeer, SoxFilesLoadAndOurAuFilesReadBack) {
   EXPECT_EQ(sound.format->sampleRate, v.rate);
   EXPECT_EQ(sound.format->blockAlign, block);
   EXPECT_EQ(sound.frameCount, frames);
+  ASSERT_TRUE(sound.holdSamplesInMemory());
   ASSERT_EQ(Bytes(sound.samples, sound.samples + sound.dataLength), raw);
 
   TestString wavName = TestString::latin1(wav);

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "fakes/test_string.h"
-#include "library/exports/exports.h"
 #include "library/boundary/file_name.h"
+#include "library/exports/exports.h"
 
 namespace {
 
@@ -71,6 +71,42 @@ TEST(FileName, TheLongestWholeNameIs255Characters) {
   std::string tooLong(256, 'n');
   EXPECT_FALSE(convertFileName(TestString::latin1(tooLong).handle(), buffer));
   EXPECT_EQ(std::string(buffer), whole);  // the conversion itself still cuts
+}
+
+// A name is whole only when its 8-bit text stands for it: every character U+0001 to U+00FF. The
+// text is still converted as always ('?' for the others), as the clipboard takes it.
+TEST(FileName, CharactersThatTheTextCannotHoldRefuseTheName) {
+  struct Case {
+    const char* name;
+    std::u16string text;
+    bool whole;
+    std::string converted;
+  };
+  const Case cases[] = {
+      {"latin-1", u"caf\u00e9.gif", true, "caf\xE9.gif"},
+      {"u+00ff", u"\u00ff", true, "\xFF"},
+      {"question mark itself", u"why?.gif", true, "why?.gif"},
+      {"euro sign", u"x\u20ac.gif", false, "x?.gif"},
+      {"u+0100", u"\u0100", false, "?"},
+      {"surrogate pair", u"\U0001F600.au", false, "??.au"},
+      {"u+0000 inside", std::u16string(u"victim.jpg\0.txt", 15), false, "victim.jpg"},
+      {"empty", u"", true, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestString string(c.text);
+    NameBuffer buffer;
+    EXPECT_EQ(convertFileName(string.handle(), buffer), c.whole);
+    EXPECT_EQ(std::string(buffer), c.converted);
+    EXPECT_EQ(holdsOnlyNameCharacters(string.handle()), c.whole);
+  }
+}
+
+TEST(FileName, ACharacterFarIntoALongTextIsFound) {
+  std::u16string text(5000, u'a');
+  EXPECT_TRUE(holdsOnlyNameCharacters(TestString(text).handle()));
+  text[4321] = u'\u20ac';
+  EXPECT_FALSE(holdsOnlyNameCharacters(TestString(text).handle()));
 }
 
 TEST(Exports, InterfaceVersion) { EXPECT_EQ(RNIGetCompatibleVersion(), 0x00020000); }

@@ -113,9 +113,14 @@ struct StatusLog {
   std::size_t abortAt = SIZE_MAX;                               // the report answered with -1
 };
 
+// The client context of a run: the callbacks' cabinet output, and the status log.
+struct RunContext : CabinetOutput {
+  StatusLog* log = nullptr;
+};
+
 std::int32_t recordStatus(unsigned int kind, std::uint32_t value1, std::uint32_t value2,
                           void* context) {
-  auto* log = static_cast<StatusLog*>(context);
+  StatusLog* log = static_cast<RunContext*>(context)->log;
   if (kind != statusFile) return 0;
   log->blocks.emplace_back(value1, value2);
   return log->blocks.size() - 1 == log->abortAt ? -1 : 0;
@@ -167,9 +172,11 @@ class WriterRun : public ::testing::Test {
     std::strcpy(parameters.szCabPath, folder.path().c_str());
     std::strcpy(parameters.szCab, "out.cab");
     ERF error{};
+    RunContext context;
+    context.log = log;
     HFCI writer = create_(&error, cabinetFilePlaced, cabinetAllocate, cabinetRelease, cabinetOpen,
                           cabinetRead, cabinetWrite, cabinetClose, cabinetSeek, cabinetDelete,
-                          cabinetTempName, &parameters, log);
+                          cabinetTempName, &parameters, &context);
     Outcome outcome{false, 0, 0};
     if (!writer) {
       outcome.code = error.erfOper;
@@ -189,7 +196,8 @@ class WriterRun : public ::testing::Test {
       }
       if (!ok) break;
     }
-    ok = ok && flushCabinet_(writer, 0, cabinetNextCabinet, status) != 0;
+    // The cabinet takes its name once flushed, as the builder has it.
+    ok = ok && flushCabinet_(writer, 0, cabinetNextCabinet, status) != 0 && context.commit();
     outcome.written = ok;
     outcome.code = error.erfOper;
     EXPECT_EQ(destroy_(writer), 1);

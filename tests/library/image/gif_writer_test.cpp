@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -280,28 +281,40 @@ TEST(GifWriter, RewriteKeepsThePermissionsOfTheFileItReplaces) {
 
 TEST(GifWriter, RefusesToReplaceWhatIsNotAnOrdinaryFile) {
   TempFolder folder;
-  std::string target = folder.write("real.gif", "the file the link names");
-  std::string link = folder.file("link.gif");
-  std::filesystem::create_symlink(target, link);
   std::string subfolder = folder.file("folder.gif");
   std::filesystem::create_directory(subfolder);
+  std::string fifo = folder.file("pipe.gif");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   RecordingMessages messages;
-  for (const std::string& name : {link, subfolder}) {
+  for (const std::string& name : {subfolder, fifo, std::string("/dev/null")}) {
     SCOPED_TRACE(name);
     GifImage image;
     fill(image, 2, 2, {0, 1, 2, 3});
     EXPECT_EQ(image.saveGif(name.c_str()), 0);
-    EXPECT_EQ(messages.traced.back(), "Cannot create file: " + name);
+    EXPECT_EQ(messages.traced, std::vector<std::string>{"Cannot create file: " + name});
+    messages.traced.clear();
   }
-  EXPECT_TRUE(std::filesystem::is_symlink(link));
   EXPECT_TRUE(std::filesystem::is_directory(subfolder));
-  EXPECT_EQ(folder.read("real.gif"), "the file the link names");
-  int entries = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
-    (void)entry;
-    ++entries;
-  }
-  EXPECT_EQ(entries, 3);  // no temporary file left behind
+  EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()),
+                          std::filesystem::directory_iterator()),
+            2);  // no temporary file left behind
+}
+
+TEST(GifWriter, ThroughASymbolicLinkTheLinkedFileIsRewritten) {
+  TempFolder folder;
+  std::string target = folder.write("real.gif", "the file the link names");
+  std::string link = folder.file("link.gif");
+  std::filesystem::create_symlink("real.gif", link);  // relative to the link's folder
+  GifImage image;
+  fill(image, 2, 2, {0, 1, 2, 3});
+  ASSERT_EQ(image.saveGif(link.c_str()), 1);
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(folder.read("real.gif").substr(0, 6), "GIF89a");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()),
+                          std::filesystem::directory_iterator()),
+            2);
 }
 
 TEST(GifWriter, SavesOnSeveralThreadsAtOnceGiveTheBytesOfOneAtATime) {

@@ -11,6 +11,7 @@
 #include "fakes/temp_folder.h"
 #include "library/image/jpeg_destination.h"
 #include "library/image/jpeg_test_support.h"
+#include "library/support/replacement_file.h"
 
 namespace {
 
@@ -266,8 +267,9 @@ TEST(FileDestination, WholeBlocksThenOneShorterBlock) {
   TempFolder folder;
   const int width = 160, height = 120;
   std::vector<std::int32_t> pixels = noisyPicture(width, height);
-  WriteLog log{createForWriting(folder.file("log.jpg").c_str(), false), nullptr, nullptr, {}};
-  ASSERT_NE(log.file, kInvalidHandle);
+  ReplacementFile output;
+  ASSERT_TRUE(output.create(folder.file("log.jpg").c_str()));
+  WriteLog log{output.file(), nullptr, nullptr, {}};
   writeLog = &log;
   jpeg_compress_struct compressor{};
   jpeg_error_mgr errors{};
@@ -286,7 +288,7 @@ TEST(FileDestination, WholeBlocksThenOneShorterBlock) {
   }
   jpeg_finish_compress(&compressor);
   jpeg_destroy_compress(&compressor);
-  closeFile(log.file);
+  ASSERT_TRUE(output.commit());
   writeLog = nullptr;
 
   ASSERT_GE(log.sizes.size(), 3u);
@@ -299,22 +301,20 @@ TEST(FileDestination, WholeBlocksThenOneShorterBlock) {
   EXPECT_EQ(static_cast<std::int64_t>(folder.read("log.jpg").size()), log.sizes.back());
 }
 
-TEST(FileDestination, FailedWritesStopTheCompressionWithTheLibrarysMessage) {
-  // /dev/full refuses every write; the small picture fails at its only (final) write, the
-  // large one at its first full block. The device itself must survive.
-  struct Case {
-    int width, height;
-  };
-  for (const Case& c : {Case{1, 1}, Case{160, 120}}) {
-    SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
+TEST(FileDestination, DevicesAreRefusedBeforeAnythingIsWritten) {
+  // /dev/full would refuse every write and /dev/null would swallow the file: neither is an
+  // ordinary file, so neither is opened, written or removed, and the library never starts.
+  for (const char* device : {"/dev/full", "/dev/null"}) {
+    SCOPED_TRACE(device);
     RecordingMessages messages;
     testing::internal::CaptureStdout();
-    int result = saveWithWriter(noisyPicture(c.width, c.height), c.width, c.height, "/dev/full");
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Error: Output file write error --- out of disk space?\n");
+    int result = saveWithWriter(noisyPicture(160, 120), 160, 120, device);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(messages.shown, (std::vector<ShownMessage>{{"Error", "Cannot write file"}}));
-    EXPECT_TRUE(std::filesystem::exists("/dev/full"));
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(messages.traced,
+              std::vector<std::string>{std::string("Cannot create file: ") + device});
+    EXPECT_TRUE(std::filesystem::exists(device));
   }
 }
 

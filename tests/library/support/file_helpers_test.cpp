@@ -4,6 +4,7 @@
 
 #include "fakes/recording_services.h"
 #include "fakes/temp_folder.h"
+#include "library/support/replacement_file.h"
 
 namespace {
 
@@ -45,37 +46,18 @@ TEST(FileHelpers, FolderIsNotAFileToRead) {
   EXPECT_EQ(openForReading(folder.path().string().c_str()), kInvalidHandle);
 }
 
-TEST(FileHelpers, CreateForWritingEmptiesAnExistingFile) {
-  TempFolder folder;
-  std::string name = folder.write("old.txt", "previous contents");
-  FileHandle file = createForWriting(name.c_str(), true);
-  ASSERT_NE(file, kInvalidHandle);
-  EXPECT_EQ(fileSize(file), 0);
-  closeFile(file);
-  EXPECT_EQ(folder.read("old.txt"), "");
-}
-
-TEST(FileHelpers, CreateFailureIsTracedOnlyWhenAsked) {
-  RecordingMessages messages;
-  TempFolder folder;
-  std::string name = folder.file("no-such-folder/out.au");
-  EXPECT_EQ(createForWriting(name.c_str(), false), kInvalidHandle);
-  EXPECT_TRUE(messages.traced.empty());
-  EXPECT_EQ(createForWriting(name.c_str(), true), kInvalidHandle);
-  EXPECT_EQ(messages.traced, std::vector<std::string>{"Cannot create file: " + name});
-  EXPECT_TRUE(messages.shown.empty());
-}
-
 TEST(FileHelpers, ByteOrderOfWrites) {
   TempFolder folder;
   std::string name = folder.file("order.bin");
-  FileHandle file = createForWriting(name.c_str(), true);
-  ASSERT_NE(file, kInvalidHandle);
-  EXPECT_EQ(writeInt32(file, 0x2E736E64u), 4);
-  EXPECT_EQ(writeInt32(file, swapBytes32(0x2E736E64u)), 4);
-  EXPECT_EQ(writeByte(file, 0x1AB), 1);
-  closeFile(file);
-  EXPECT_EQ(folder.read("order.bin"), std::string("dns.\x2E" "snd\xAB", 9));
+  ReplacementFile output;
+  ASSERT_TRUE(output.create(name.c_str()));
+  EXPECT_EQ(writeInt32(output.file(), 0x2E736E64u), 4);
+  EXPECT_EQ(writeInt32(output.file(), swapBytes32(0x2E736E64u)), 4);
+  EXPECT_EQ(writeByte(output.file(), 0x1AB), 1);
+  ASSERT_TRUE(output.commit());
+  EXPECT_EQ(folder.read("order.bin"), std::string("dns.\x2E"
+                                                  "snd\xAB",
+                                                  9));
 }
 
 TEST(FileHelpers, SwapBytes32) {
@@ -96,14 +78,21 @@ TEST(FileHelpers, ReadAndWriteFailuresShowTheirMessages) {
   closeFile(reading);
   EXPECT_EQ(readBytes(reading, buffer, 1), -1);  // closed
   EXPECT_EQ(messages.shown, (std::vector<ShownMessage>{{"Error", "Cannot write file"},
-                                                        {"Error", "Cannot read file"}}));
+                                                       {"Error", "Cannot read file"}}));
 }
 
-TEST(FileHelpers, CloseIgnoresNullAndInvalidHandles) {
+TEST(FileHelpers, CloseIgnoresOnlyTheInvalidHandle) {
   RecordingMessages messages;
-  closeFile(0);
   closeFile(kInvalidHandle);
   EXPECT_TRUE(messages.shown.empty());
+  // Any other handle is closed: reading it afterwards fails.
+  TempFolder folder;
+  FileHandle file = openForReading(folder.write("a.txt", "abc").c_str());
+  ASSERT_NE(file, kInvalidHandle);
+  closeFile(file);
+  char byte;
+  EXPECT_EQ(readBytes(file, &byte, 1), -1);
+  EXPECT_EQ(messages.shown, (std::vector<ShownMessage>{{"Error", "Cannot read file"}}));
 }
 
 TEST(FileHelpers, OpenWithSizeReportsTheSize) {
