@@ -42,6 +42,17 @@ import zipfile
 from pathlib import Path
 
 staging, target = Path(sys.argv[1]), Path(sys.argv[2])
+# strip writes the time of stripping into the PE header's TimeDateStamp (the linker wrote 0), and
+# a checksum over it: both go back to 0, as the linker left them. The loader checks neither for
+# a program or an ordinary DLL.
+for name in ("launcher.exe", "Kestrilo.dll"):
+    binary = staging / name
+    data = bytearray(binary.read_bytes())
+    header = int.from_bytes(data[0x3C:0x40], "little")
+    assert data[header:header + 4] == b"PE\0\0"
+    data[header + 8:header + 12] = bytes(4)
+    data[header + 24 + 64:header + 24 + 68] = bytes(4)
+    binary.write_bytes(bytes(data))
 partial = target.with_suffix(".zip.partial")
 with zipfile.ZipFile(partial, "w", zipfile.ZIP_DEFLATED, compresslevel=9) as archive:
     for path in sorted(staging.iterdir()):
