@@ -38,6 +38,10 @@ std::int64_t writeFile(FileHandle file, const void* source, std::size_t count);
 std::int64_t readFileAt(FileHandle file, void* destination, std::size_t count,
                         std::uint64_t offset);
 
+// Moves the file's position to `distance` from the origin (0 start, 1 current, 2 end); the new
+// position, or -1 when it cannot be moved there (a negative position is never taken).
+std::int64_t seekFile(FileHandle file, std::int64_t distance, int origin);
+
 // The file's size in bytes, or -1.
 std::int64_t fileSize(FileHandle file);
 
@@ -121,7 +125,7 @@ class SavedDirectory {
   SavedDirectory& operator=(const SavedDirectory&) = delete;
   bool restore() const;  // makes it current again
  private:
-  int handle_;
+  std::intptr_t handle_;  // the system's own hold on the directory, not its name
 };
 
 // Makes the named directory current; false on failure. For the program and its tests only.

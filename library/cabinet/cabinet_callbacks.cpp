@@ -1,6 +1,7 @@
 #include "library/cabinet/cabinet_callbacks.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -65,6 +66,12 @@ std::int64_t CabinetOutput::write(const void* bytes, std::size_t count) {
     done += static_cast<std::size_t>(written);
   }
   return static_cast<std::int64_t>(done);
+}
+
+std::int32_t CabinetOutput::seek(std::int32_t distance, int origin) {
+  std::int64_t position = platform::seekFile(file_.file(), distance, origin);
+  if (position < 0 || position > INT32_MAX) return -1;
+  return static_cast<std::int32_t>(position);
 }
 
 bool CabinetOutput::commit() {
@@ -139,9 +146,10 @@ int cabinetClose(std::intptr_t file, int* error, void* context) {
 
 std::int32_t cabinetSeek(std::intptr_t file, std::int32_t distance, int origin, int* error,
                          void* context) {
-  if (cabinetOf(context, file)) {
-    setError(error, ESPIPE);
-    return -1;
+  if (CabinetOutput* output = cabinetOf(context, file)) {
+    std::int32_t position = output->seek(distance, origin);
+    if (position == -1) setError(error, EINVAL);
+    return position;
   }
   int failure = 0;
   std::int32_t position = platform::runtimeSeek(runtimeFile(file), distance, origin, failure);

@@ -9,15 +9,16 @@
 // temporary-name callback, is not made at its name: it is written to a ReplacementFile, which the
 // builder commits once the writer has flushed the cabinet. A failed build therefore leaves any
 // earlier cabinet of that name as it was, and the writer's removal of a cabinet it could not
-// finish removes only the new file.
+// finish removes only the new file. The cabinet is written, and may be sought in (the system's
+// own writer puts its signature last), but never read.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "platform/cabinet_interface/fci.h"
 #include "library/support/replacement_file.h"
+#include "platform/cabinet_interface/fci.h"
 
 // The cabinet of one build, between the writer's open and the builder's commit.
 class CabinetOutput {
@@ -37,6 +38,9 @@ class CabinetOutput {
   std::intptr_t handle() const { return reinterpret_cast<std::intptr_t>(this); }
   bool start(const char* name);
   std::int64_t write(const void* bytes, std::size_t count);
+  // Moves within the cabinet written so far (a writer may come back to finish its header); the
+  // new position, or -1 when it is out of the runtime's 32-bit range.
+  std::int32_t seek(std::int32_t distance, int origin);
   void close() { closed_ = open_; }
   void discard();
   void rememberTemporaryName(const char* name) { temporaryNames_.emplace_back(name); }

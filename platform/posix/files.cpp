@@ -121,6 +121,11 @@ std::int64_t readFileAt(FileHandle file, void* destination, std::size_t count,
   return got;
 }
 
+std::int64_t seekFile(FileHandle file, std::int64_t distance, int origin) {
+  int whence = origin == 1 ? SEEK_CUR : origin == 2 ? SEEK_END : SEEK_SET;
+  return ::lseek(static_cast<int>(file), static_cast<off_t>(distance), whence);
+}
+
 std::int64_t fileSize(FileHandle file) {
   struct stat info {};
   if (::fstat(static_cast<int>(file), &info) != 0) return -1;

@@ -2,7 +2,6 @@
 #include <windows.h>
 
 #include <cctype>
-#include <mutex>
 #include <string>
 
 #include "platform/platform.h"
@@ -10,47 +9,29 @@
 namespace platform {
 namespace {
 
-// Saved directories by number: the class holds only a number of the platform's own.
-std::mutex savedLock;
-std::vector<std::string> savedDirectories;
-
-std::string currentDirectory() {
-  DWORD needed = ::GetCurrentDirectoryA(0, nullptr);
-  if (needed == 0) return {};
-  std::string folder(needed, '\0');
-  DWORD got = ::GetCurrentDirectoryA(needed, folder.data());
-  if (got == 0 || got >= needed) return {};
-  folder.resize(got);
-  return folder;
-}
-
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
 }  // namespace
 
-SavedDirectory::SavedDirectory() : handle_(-1) {
-  std::string folder = currentDirectory();
-  if (folder.empty()) return;
-  std::lock_guard<std::mutex> guard(savedLock);
-  savedDirectories.push_back(folder);
-  handle_ = static_cast<int>(savedDirectories.size() - 1);
-}
+// The directory is held open, so that its path can be asked for again at the restore: a
+// directory renamed meanwhile is still the one that comes back.
+SavedDirectory::SavedDirectory()
+    : handle_(reinterpret_cast<std::intptr_t>(
+          ::CreateFileA(".", 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr))) {}
 
 SavedDirectory::~SavedDirectory() {
-  if (handle_ < 0) return;
-  std::lock_guard<std::mutex> guard(savedLock);
-  savedDirectories[static_cast<std::size_t>(handle_)].clear();
-  while (!savedDirectories.empty() && savedDirectories.back().empty()) savedDirectories.pop_back();
+  HANDLE handle = reinterpret_cast<HANDLE>(handle_);
+  if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
 }
 
 bool SavedDirectory::restore() const {
-  if (handle_ < 0) return false;
-  std::string folder;
-  {
-    std::lock_guard<std::mutex> guard(savedLock);
-    folder = savedDirectories[static_cast<std::size_t>(handle_)];
-  }
-  return ::SetCurrentDirectoryA(folder.c_str()) != 0;
+  HANDLE handle = reinterpret_cast<HANDLE>(handle_);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  char path[MAX_PATH + 8];
+  DWORD length = ::GetFinalPathNameByHandleA(handle, path, sizeof path, FILE_NAME_NORMALIZED);
+  if (length == 0 || length >= sizeof path) return false;
+  return ::SetCurrentDirectoryA(path) != 0;
 }
 
 bool setCurrentDirectory(const char* name) { return ::SetCurrentDirectoryA(name) != 0; }

@@ -1,8 +1,11 @@
 // Files as Windows file handles. Names are 8-bit text in the ANSI code page, which the "A"
 // functions take as it is.
+//
+// Every open checks that what it got is a file on a disk: a pipe, a console or another device
+// is closed again and refused, as a directory is (CreateFile opens none of those in a way that
+// waits). Files are opened with every share mode, as POSIX descriptors are, so that a file being
+// read can still be replaced.
 #include <windows.h>
-
-#include <cstdio>
 
 #include "platform/platform.h"
 
@@ -11,63 +14,79 @@ namespace {
 
 HANDLE handleOf(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 
-FileHandle fileOf(HANDLE handle) {
-  return handle == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(handle);
-}
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // One request reads or writes at most this much: a DWORD count, kept clear of the sign bit so
 // that the count returned is never mistaken for a failure.
 constexpr std::size_t kLargestRequest = 0x7FFFF000;
+
+DWORD requestSize(std::size_t count) {
+  return static_cast<DWORD>(count < kLargestRequest ? count : kLargestRequest);
+}
+
+bool isOrdinaryFile(HANDLE handle) {
+  if (::GetFileType(handle) != FILE_TYPE_DISK) return false;
+  BY_HANDLE_FILE_INFORMATION information;
+  return ::GetFileInformationByHandle(handle, &information) &&
+         !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Keeps the handle only when it is an ordinary file.
+FileHandle keepOrdinary(HANDLE handle) {
+  if (handle == INVALID_HANDLE_VALUE) return kInvalidFile;
+  if (!isOrdinaryFile(handle)) {
+    ::CloseHandle(handle);
+    return kInvalidFile;
+  }
+  return reinterpret_cast<FileHandle>(handle);
+}
 
 }  // namespace
 
 std::string nativeName(const char* name) { return name ? name : ""; }
 
 FileHandle openFileForReading(const char* name) {
-  return fileOf(::CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-}
-
-FileHandle createFile(const char* name) {
-  return fileOf(::CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
-FileHandle createSiblingTempFile(const char* name, std::string& tempName) {
-  // A fresh name beside the target, created only if nobody has it (CREATE_NEW): a name that is
-  // taken is never opened, it is passed over for the next one.
-  static volatile LONG counter = 0;
-  DWORD seed = ::GetCurrentProcessId() * 2654435761u ^ ::GetTickCount();
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    DWORD unique = seed + static_cast<DWORD>(::InterlockedIncrement(&counter)) * 40503u;
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, ".%06lx", static_cast<unsigned long>(unique & 0xFFFFFF));
-    std::string candidate = std::string(name) + suffix;
-    HANDLE handle = ::CreateFileA(candidate.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle != INVALID_HANDLE_VALUE) {
-      tempName = candidate;
-      return fileOf(handle);
-    }
-    DWORD error = ::GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
-  }
-  return kInvalidFile;
+  if (!name || !*name) return kInvalidFile;
+  return keepOrdinary(::CreateFileA(name, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
 std::int64_t readFile(FileHandle file, void* destination, std::size_t count) {
   DWORD got = 0;
-  DWORD asked = static_cast<DWORD>(count < kLargestRequest ? count : kLargestRequest);
-  if (::ReadFile(handleOf(file), destination, asked, &got, nullptr)) return got;
-  // The far end of a pipe has closed: the end of the data, as on a file.
-  return ::GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+  if (::ReadFile(handleOf(file), destination, requestSize(count), &got, nullptr)) return got;
+  return ::GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
 }
 
 std::int64_t writeFile(FileHandle file, const void* source, std::size_t count) {
   DWORD written = 0;
-  DWORD asked = static_cast<DWORD>(count < kLargestRequest ? count : kLargestRequest);
-  if (!::WriteFile(handleOf(file), source, asked, &written, nullptr)) return -1;
+  if (!::WriteFile(handleOf(file), source, requestSize(count), &written, nullptr)) return -1;
   return written;
+}
+
+std::int64_t readFileAt(FileHandle file, void* destination, std::size_t count,
+                        std::uint64_t offset) {
+  // A positioned read on a synchronous handle moves the file's position: it is put back after.
+  LARGE_INTEGER zero{};
+  LARGE_INTEGER position{};
+  if (!::SetFilePointerEx(handleOf(file), zero, &position, FILE_CURRENT)) return -1;
+  OVERLAPPED where{};
+  where.Offset = static_cast<DWORD>(offset);
+  where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD got = 0;
+  bool read = ::ReadFile(handleOf(file), destination, requestSize(count), &got, &where) != 0;
+  bool atEnd = !read && ::GetLastError() == ERROR_HANDLE_EOF;
+  ::SetFilePointerEx(handleOf(file), position, nullptr, FILE_BEGIN);
+  if (read) return got;
+  return atEnd ? 0 : -1;
+}
+
+std::int64_t seekFile(FileHandle file, std::int64_t distance, int origin) {
+  DWORD method = origin == 1 ? FILE_CURRENT : origin == 2 ? FILE_END : FILE_BEGIN;
+  LARGE_INTEGER move;
+  move.QuadPart = distance;
+  LARGE_INTEGER position{};
+  if (!::SetFilePointerEx(handleOf(file), move, &position, method)) return -1;
+  return position.QuadPart;
 }
 
 std::int64_t fileSize(FileHandle file) {
@@ -76,10 +95,45 @@ std::int64_t fileSize(FileHandle file) {
   return size.QuadPart;
 }
 
-void closeFile(FileHandle file) {
-  if (file != kInvalidFile && file != 0) ::CloseHandle(handleOf(file));
+bool closeFile(FileHandle file) {
+  if (file == kInvalidFile) return true;
+  return ::CloseHandle(handleOf(file)) != 0;
 }
 
-bool removeFile(const char* name) { return ::DeleteFileA(name) != 0; }
+bool removeFile(const char* name) { return name && ::DeleteFileA(name) != 0; }
+
+bool flushFile(FileHandle file) { return ::FlushFileBuffers(handleOf(file)) != 0; }
+
+bool setFileLength(FileHandle file, std::uint64_t length) {
+  if (length > static_cast<std::uint64_t>(INT64_MAX)) return false;
+  LARGE_INTEGER end;
+  end.QuadPart = static_cast<LONGLONG>(length);
+  return ::SetFilePointerEx(handleOf(file), end, nullptr, FILE_BEGIN) &&
+         ::SetEndOfFile(handleOf(file));
+}
+
+FileHandle createScratchFile() {
+  // A file in the temporary folder that the system removes at the close, and keeps in memory
+  // while it can (the temporary attribute).
+  char folder[MAX_PATH + 1];
+  DWORD length = ::GetTempPathA(sizeof folder, folder);
+  if (length == 0 || length >= sizeof folder) return kInvalidFile;
+  char name[MAX_PATH + 1];
+  if (::GetTempFileNameA(folder, "tvs", 0, name) == 0) return kInvalidFile;
+  HANDLE handle =
+      ::CreateFileA(name, GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, TRUNCATE_EXISTING,
+                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    ::DeleteFileA(name);
+    return kInvalidFile;
+  }
+  return reinterpret_cast<FileHandle>(handle);
+}
+
+FileHandle openTargetInPlace(const ReplacementTarget& target) {
+  if (!target.exists) return kInvalidFile;
+  return keepOrdinary(::CreateFileA(target.path.c_str(), GENERIC_WRITE, kShareAll, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
 
 }  // namespace platform

@@ -19,39 +19,46 @@ static_assert(kRuntimeTruncate == _O_TRUNC && kRuntimeExclusive == _O_EXCL);
 static_assert(kRuntimeBinary == _O_BINARY);
 static_assert(kRuntimePermissionRead == _S_IREAD && kRuntimePermissionWrite == _S_IWRITE);
 
-FileHandle runtimeOpen(const char* name, int flags, int mode, int& error) {
+RuntimeFile runtimeOpen(const char* name, int flags, int mode, int& error) {
   // Always binary, and never inherited by a program started meanwhile.
   int descriptor = ::_open(name, flags | _O_BINARY | _O_NOINHERIT, mode & (_S_IREAD | _S_IWRITE));
   if (descriptor < 0) {
     error = errno;
-    return kInvalidFile;
+    return kInvalidRuntimeFile;
+  }
+  // Only files on a disk: "NUL", "CON" and the other device names open too.
+  HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(descriptor));
+  if (handle == INVALID_HANDLE_VALUE || ::GetFileType(handle) != FILE_TYPE_DISK) {
+    ::_close(descriptor);
+    error = EINVAL;
+    return kInvalidRuntimeFile;
   }
   return descriptor;
 }
 
-std::int64_t runtimeRead(FileHandle file, void* destination, std::size_t count, int& error) {
+std::int64_t runtimeRead(RuntimeFile file, void* destination, std::size_t count, int& error) {
   unsigned int asked = count < INT_MAX ? static_cast<unsigned int>(count) : INT_MAX;
-  int got = ::_read(static_cast<int>(file), destination, asked);
+  int got = ::_read(file, destination, asked);
   if (got < 0) error = errno;
   return got;
 }
 
-std::int64_t runtimeWrite(FileHandle file, const void* source, std::size_t count, int& error) {
+std::int64_t runtimeWrite(RuntimeFile file, const void* source, std::size_t count, int& error) {
   unsigned int asked = count < INT_MAX ? static_cast<unsigned int>(count) : INT_MAX;
-  int written = ::_write(static_cast<int>(file), source, asked);
+  int written = ::_write(file, source, asked);
   if (written < 0) error = errno;
   return written;
 }
 
-int runtimeClose(FileHandle file, int& error) {
-  if (::_close(static_cast<int>(file)) == 0) return 0;
+int runtimeClose(RuntimeFile file, int& error) {
+  if (::_close(file) == 0) return 0;
   error = errno;
   return -1;
 }
 
-std::int32_t runtimeSeek(FileHandle file, std::int32_t distance, int origin, int& error) {
+std::int32_t runtimeSeek(RuntimeFile file, std::int32_t distance, int origin, int& error) {
   int whence = origin == 1 ? SEEK_CUR : origin == 2 ? SEEK_END : SEEK_SET;
-  __int64 position = ::_lseeki64(static_cast<int>(file), distance, whence);
+  __int64 position = ::_lseeki64(file, distance, whence);
   if (position < 0) {
     error = errno;
     return -1;

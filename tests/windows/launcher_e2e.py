@@ -30,6 +30,25 @@ EXECUTION = ("Can't find the file 'Fennaquil.class'.\nThis file must reside in t
 WORKER_STACK = 8 << 20
 
 
+def wineserver(*options):
+    subprocess.run([str(Path(WINE).parent / "wineserver"), *options], stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=60)
+
+
+def setUpModule():
+    """A wineserver of this display's own. One left from an earlier run keeps its desktop on the
+    display it started with, which may be gone: the launcher's message boxes would then appear
+    nowhere, and the launcher would go on as though each had been closed at once."""
+    wineserver("-k")
+    wineserver("-w")
+    wineserver("-p")
+
+
+def tearDownModule():
+    wineserver("-k")
+    wineserver("-w")
+
+
 def windows_path(path):
     return "Z:" + str(path).replace("/", "\\")
 

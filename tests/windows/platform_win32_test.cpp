@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "fakes/temp_folder.h"
@@ -21,108 +22,210 @@ std::string contentsOf(const std::string& name) {
   return got == static_cast<std::int64_t>(bytes.size()) ? bytes : "<short>";
 }
 
-TEST(Win32Files, WritesAndReadsBackThroughHandles) {
-  TempFolder folder;
-  std::string name = folder.file("data.bin");
-  platform::FileHandle file = platform::createFile(name.c_str());
-  ASSERT_NE(file, platform::kInvalidFile);
-  EXPECT_EQ(platform::writeFile(file, "abc\0def", 7), 7);
-  EXPECT_EQ(platform::fileSize(file), 7);
-  EXPECT_TRUE(platform::isRegularFile(file));
-  platform::closeFile(file);
-  EXPECT_EQ(contentsOf(name), std::string("abc\0def", 7));
+// A file made the way every writer makes one: a sibling of the target, moved into its place.
+bool replaceWith(const std::string& name, const std::string& contents) {
+  platform::ReplacementTarget target;
+  if (!platform::findReplacementTarget(name.c_str(), target)) return false;
+  std::string sibling;
+  bool refused = false;
+  platform::FileHandle file = platform::createSibling(target, sibling, refused);
+  if (file == platform::kInvalidFile) return false;
+  bool written = platform::writeFile(file, contents.data(), contents.size()) ==
+                 static_cast<std::int64_t>(contents.size());
+  written = platform::flushFile(file) && written;
+  written = platform::closeFile(file) && written;
+  if (written && platform::moveSiblingInPlace(sibling, target)) return true;
+  platform::removeSibling(sibling);
+  return false;
 }
 
-TEST(Win32Files, OpensNeitherAMissingFileNorAFolder) {
+TEST(Win32Files, ReplacesAnExistingFileAndMakesAMissingOne) {
   TempFolder folder;
-  EXPECT_EQ(platform::openFileForReading(folder.file("missing").c_str()), platform::kInvalidFile);
-  EXPECT_EQ(platform::openFileForReading(folder.path().string().c_str()), platform::kInvalidFile);
+  std::string existing = folder.write("out.au", "old");
+  ASSERT_TRUE(replaceWith(existing, std::string("new\0data", 8)));
+  EXPECT_EQ(contentsOf(existing), std::string("new\0data", 8));
+  ASSERT_TRUE(replaceWith(folder.file("fresh.au"), "fresh"));
+  EXPECT_EQ(contentsOf(folder.file("fresh.au")), "fresh");
+  // Nothing is left beside them.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()),
+                          std::filesystem::directory_iterator()),
+            2);
+}
+
+TEST(Win32Files, ReplacesAFileThatIsOpenForReading) {
+  // A conversion onto its own input still reads the input while the output is written.
+  TempFolder folder;
+  std::string name = folder.write("sound.wav", "input");
+  platform::FileHandle reader = platform::openFileForReading(name.c_str());
+  ASSERT_NE(reader, platform::kInvalidFile);
+  EXPECT_TRUE(replaceWith(name, "output"));
+  char got[5] = {};
+  EXPECT_EQ(platform::readFileAt(reader, got, 5, 0), 5);
+  EXPECT_EQ(std::string(got, 5), "input");
+  platform::closeFile(reader);
+  EXPECT_EQ(contentsOf(name), "output");
+}
+
+TEST(Win32Files, ReplacementKeepsTheTargetsAttributes) {
+  TempFolder folder;
+  std::string name = folder.write("shown.gif", "old");
+  ASSERT_TRUE(::SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+  ASSERT_TRUE(replaceWith(name, "new"));
+  EXPECT_TRUE(::GetFileAttributesA(name.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+  ::SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST(Win32Files, PositionedReadsLeaveThePositionAlone) {
+  TempFolder folder;
+  std::string name = folder.write("data.bin", "0123456789");
+  platform::FileHandle file = platform::openFileForReading(name.c_str());
+  ASSERT_NE(file, platform::kInvalidFile);
+  char got[4] = {};
+  EXPECT_EQ(platform::readFile(file, got, 2), 2);
+  EXPECT_EQ(platform::readFileAt(file, got, 4, 6), 4);
+  EXPECT_EQ(std::string(got, 4), "6789");
+  EXPECT_EQ(platform::readFileAt(file, got, 4, 10), 0);
+  EXPECT_EQ(platform::readFile(file, got, 3), 3);
+  EXPECT_EQ(std::string(got, 3), "234");
+  EXPECT_EQ(platform::fileSize(file), 10);
+  EXPECT_TRUE(platform::closeFile(file));
+}
+
+TEST(Win32Files, OpensOnlyOrdinaryFilesForReading) {
+  TempFolder folder;
+  for (const std::string& name : {folder.file("missing"), folder.path().string(),
+                                  std::string("NUL"), std::string("CON"), std::string()}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(platform::openFileForReading(name.c_str()), platform::kInvalidFile);
+  }
 }
 
 TEST(Win32Files, HandsLatin1NamesOverAsAnsiText) {
-  TempFolder folder;
   // The same name reached through the wide function: the ANSI name was taken as code page text.
   ASSERT_EQ(::GetACP(), 1252u) << "the tests expect the Western European ANSI code page";
-  std::string name = folder.path().string() + "\\caf\xE9.txt";
-  platform::FileHandle file = platform::createFile(name.c_str());
-  ASSERT_NE(file, platform::kInvalidFile);
-  platform::closeFile(file);
+  TempFolder folder;
+  ASSERT_TRUE(replaceWith(folder.path().string() + "\\caf\xE9.txt", "x"));
   std::wstring wide = folder.path().wstring() + L"\\caf\u00E9.txt";
   EXPECT_NE(::GetFileAttributesW(wide.c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(platform::nativeName("caf\xE9"), "caf\xE9");
 }
 
-TEST(Win32Files, SiblingTempFilesAreNewAndBesideTheTarget) {
-  TempFolder folder;
-  std::string target = folder.write("picture.gif", "old");
-  std::string first;
-  std::string second;
-  platform::FileHandle a = platform::createSiblingTempFile(target.c_str(), first);
-  platform::FileHandle b = platform::createSiblingTempFile(target.c_str(), second);
-  ASSERT_NE(a, platform::kInvalidFile);
-  ASSERT_NE(b, platform::kInvalidFile);
-  EXPECT_NE(first, second);
-  EXPECT_EQ(first.compare(0, target.size(), target), 0);
-  EXPECT_EQ(platform::fileSize(a), 0);
-  platform::closeFile(a);
-  platform::closeFile(b);
-  EXPECT_EQ(contentsOf(target), "old");
-}
-
-TEST(Win32Files, ReplacesAnExistingTargetAndPlacesAMissingOne) {
-  TempFolder folder;
-  std::string target = folder.write("out.au", "old");
-  std::string replacement = folder.write("out.au.new", "new");
-  EXPECT_TRUE(platform::replaceFile(replacement.c_str(), target.c_str()));
-  EXPECT_EQ(contentsOf(target), "new");
-  EXPECT_EQ(contentsOf(replacement), "<none>");
-
-  std::string fresh = folder.write("fresh.new", "fresh");
-  EXPECT_TRUE(platform::replaceFile(fresh.c_str(), folder.file("fresh.au").c_str()));
-  EXPECT_EQ(contentsOf(folder.file("fresh.au")), "fresh");
-}
-
 struct TargetCase {
   const char* what;
   DWORD attributes;  // 0: the target does not exist; FILE_ATTRIBUTE_DIRECTORY: a folder
-  bool adopted;
+  bool found;
 };
 
-class AdoptTargetTest : public ::testing::TestWithParam<TargetCase> {};
+class ReplacementTargetTest : public ::testing::TestWithParam<TargetCase> {};
 
-TEST_P(AdoptTargetTest, RefusesWhatMustNotBeReplaced) {
+TEST_P(ReplacementTargetTest, RefusesWhatMustNotBeReplaced) {
   TempFolder folder;
-  std::string target = folder.file("target");
+  std::string name = folder.file("target");
   if (GetParam().attributes == FILE_ATTRIBUTE_DIRECTORY) {
-    ASSERT_TRUE(::CreateDirectoryA(target.c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryA(name.c_str(), nullptr));
   } else if (GetParam().attributes != 0) {
     folder.write("target", "keep");
-    ASSERT_TRUE(::SetFileAttributesA(target.c_str(), GetParam().attributes));
+    ASSERT_TRUE(::SetFileAttributesA(name.c_str(), GetParam().attributes));
   }
-  std::string tempName;
-  platform::FileHandle file = platform::createSiblingTempFile(target.c_str(), tempName);
-  ASSERT_NE(file, platform::kInvalidFile);
-  EXPECT_EQ(platform::adoptTargetPermissions(file, target.c_str()), GetParam().adopted)
-      << GetParam().what;
-  platform::closeFile(file);
-  ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+  platform::ReplacementTarget target;
+  EXPECT_EQ(platform::findReplacementTarget(name.c_str(), target), GetParam().found);
+  if (GetParam().found) {
+    EXPECT_EQ(target.exists, GetParam().attributes != 0);
+    EXPECT_EQ(target.folder, folder.path().string());
+  }
+  ::SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-INSTANTIATE_TEST_SUITE_P(Targets, AdoptTargetTest,
+INSTANTIATE_TEST_SUITE_P(Targets, ReplacementTargetTest,
                          ::testing::Values(TargetCase{"missing", 0, true},
                                            TargetCase{"ordinary", FILE_ATTRIBUTE_NORMAL, true},
                                            TargetCase{"read-only", FILE_ATTRIBUTE_READONLY, false},
                                            TargetCase{"folder", FILE_ATTRIBUTE_DIRECTORY, false}));
 
+TEST(Win32Files, NeverReplacesADevice) {
+  for (const char* name : {"NUL", "CON", ""}) {
+    SCOPED_TRACE(name);
+    platform::ReplacementTarget target;
+    EXPECT_FALSE(platform::findReplacementTarget(name, target));
+  }
+}
+
+struct FolderCase {
+  const char* name;
+  const char* folder;
+};
+
+class TargetFolderTest : public ::testing::TestWithParam<FolderCase> {};
+
+TEST_P(TargetFolderTest, IsWhereTheNewFileIsMade) {
+  platform::ReplacementTarget target;
+  ASSERT_TRUE(platform::findReplacementTarget(GetParam().name, target));
+  EXPECT_FALSE(target.exists);
+  EXPECT_EQ(target.folder, GetParam().folder);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, TargetFolderTest,
+                         ::testing::Values(FolderCase{"none-such.gif", "."},
+                                           FolderCase{"C:\\none-such.gif", "C:\\"},
+                                           FolderCase{"C:none-such.gif", "C:"},
+                                           FolderCase{"\\none-such.gif", "\\"},
+                                           FolderCase{"C:\\x\\none-such.gif", "C:\\x"},
+                                           FolderCase{"C:/x/none-such.gif", "C:/x"}));
+
+TEST(Win32Files, SiblingsAreNewShortNamesBesideTheTarget) {
+  TempFolder folder;
+  platform::ReplacementTarget target;
+  ASSERT_TRUE(platform::findReplacementTarget(folder.write("picture.gif", "old").c_str(), target));
+  std::string first;
+  std::string second;
+  bool refused = true;
+  platform::FileHandle a = platform::createSibling(target, first, refused);
+  platform::FileHandle b = platform::createSibling(target, second, refused);
+  ASSERT_NE(a, platform::kInvalidFile);
+  ASSERT_NE(b, platform::kInvalidFile);
+  EXPECT_FALSE(refused);
+  EXPECT_NE(first, second);
+  EXPECT_EQ(first.compare(0, folder.path().string().size() + 4, folder.path().string() + "\\.tv"),
+            0)
+      << first;
+  EXPECT_EQ(platform::fileSize(a), 0);
+  platform::closeFile(a);
+  platform::closeFile(b);
+  platform::removeSibling(first);
+  platform::removeSibling(second);
+  EXPECT_EQ(contentsOf(target.path), "old");
+  EXPECT_EQ(contentsOf(first), "<none>");
+}
+
+TEST(Win32Files, InPlaceWritesAndScratchFiles) {
+  TempFolder folder;
+  platform::ReplacementTarget target;
+  ASSERT_TRUE(
+      platform::findReplacementTarget(folder.write("kept.au", "old contents").c_str(), target));
+  platform::FileHandle scratch = platform::createScratchFile();
+  ASSERT_NE(scratch, platform::kInvalidFile);
+  EXPECT_EQ(platform::writeFile(scratch, "new", 3), 3);
+  char got[3] = {};
+  EXPECT_EQ(platform::readFileAt(scratch, got, 3, 0), 3);
+  EXPECT_TRUE(platform::closeFile(scratch));
+
+  platform::FileHandle file = platform::openTargetInPlace(target);
+  ASSERT_NE(file, platform::kInvalidFile);
+  EXPECT_EQ(platform::writeFile(file, got, 3), 3);
+  EXPECT_TRUE(platform::setFileLength(file, 3));
+  EXPECT_TRUE(platform::closeFile(file));
+  EXPECT_EQ(contentsOf(target.path), "new");
+}
+
 TEST(Win32RuntimeFiles, OpenWriteSeekReadCloseRemove) {
   TempFolder folder;
   std::string name = folder.file("cab.tmp");
   int error = 0;
-  platform::FileHandle file = platform::runtimeOpen(
+  platform::RuntimeFile file = platform::runtimeOpen(
       name.c_str(),
       platform::kRuntimeReadWrite | platform::kRuntimeCreate | platform::kRuntimeExclusive,
       platform::kRuntimePermissionRead | platform::kRuntimePermissionWrite, error);
-  ASSERT_NE(file, platform::kInvalidFile);
+  ASSERT_NE(file, platform::kInvalidRuntimeFile);
   // Binary whatever the flags: a line feed stays one byte.
   EXPECT_EQ(platform::runtimeWrite(file, "a\nb", 3, error), 3);
   EXPECT_EQ(platform::runtimeSeek(file, 1, 0, error), 1);
@@ -137,11 +240,29 @@ TEST(Win32RuntimeFiles, OpenWriteSeekReadCloseRemove) {
                                   platform::kRuntimeReadWrite | platform::kRuntimeCreate |
                                       platform::kRuntimeExclusive,
                                   platform::kRuntimePermissionWrite, error),
-            platform::kInvalidFile);
+            platform::kInvalidRuntimeFile);
   EXPECT_EQ(error, EEXIST);
   EXPECT_EQ(platform::runtimeRemove(name.c_str(), error), 0);
   EXPECT_EQ(platform::runtimeRemove(name.c_str(), error), -1);
   EXPECT_EQ(error, ENOENT);
+
+  // A device name is not a file to write a cabinet to.
+  EXPECT_EQ(platform::runtimeOpen("NUL", platform::kRuntimeWriteOnly | platform::kRuntimeCreate,
+                                  platform::kRuntimePermissionWrite, error),
+            platform::kInvalidRuntimeFile);
+  EXPECT_EQ(error, EINVAL);
+}
+
+TEST(Win32Directories, SavedDirectoryComesBack) {
+  TempFolder folder;
+  std::filesystem::path before = std::filesystem::current_path();
+  {
+    platform::SavedDirectory saved;
+    ASSERT_TRUE(platform::setCurrentDirectory(folder.path().string().c_str()));
+    EXPECT_EQ(std::filesystem::current_path(), folder.path());
+    EXPECT_TRUE(saved.restore());
+  }
+  EXPECT_EQ(std::filesystem::current_path(), before);
 }
 
 struct DosTimeCase {
@@ -215,12 +336,12 @@ TEST(Win32TempFiles, AreNamedInTheTemporaryFolderForAnExclusiveCreate) {
   EXPECT_EQ(first.compare(length, 2, "xx"), 0) << first;
   // The cabinet library opens it as the system's sample callbacks have it: create, exclusive.
   int error = 0;
-  platform::FileHandle file = platform::runtimeOpen(
+  platform::RuntimeFile file = platform::runtimeOpen(
       first.c_str(),
       platform::kRuntimeReadWrite | platform::kRuntimeCreate | platform::kRuntimeExclusive |
           platform::kRuntimeBinary,
       platform::kRuntimePermissionRead | platform::kRuntimePermissionWrite, error);
-  EXPECT_NE(file, platform::kInvalidFile) << "error " << error;
+  EXPECT_NE(file, platform::kInvalidRuntimeFile) << "error " << error;
   platform::runtimeClose(file, error);
   // While that file exists its name is not given again.
   std::string second;

@@ -54,6 +54,7 @@ def setUpModule():
     _display = virtual_display()
     os.environ["DISPLAY"] = _display.__enter__()
     wineserver("-k")
+    wineserver("-w")
     # The server first, on its own: started by a test's program, it and the desktop process
     # would inherit that program's captured output and keep the test waiting for its end.
     wineserver("-p")
@@ -72,6 +73,7 @@ def tearDownModule():
     except subprocess.TimeoutExpired:
         _keeper.kill()
     wineserver("-k")
+    wineserver("-w")
     _display.__exit__(None, None, None)
 
 

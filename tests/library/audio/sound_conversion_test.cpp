@@ -306,6 +306,7 @@ TEST(SaveAu, AFailedWriteLeavesThePreviousFile) {
   EXPECT_EQ(disk.names(), (std::set<std::string>{"filler", "out.au"}));
 }
 
+#ifndef _WIN32  // FIFOs and /dev; the Windows layer's own tests refuse NUL and CON
 TEST(SaveAu, DevicesAndPipesAreRefused) {
   TempFolder folder;
   const std::string fifo = folder.file("pipe.au");
@@ -322,5 +323,6 @@ TEST(SaveAu, DevicesAndPipesAreRefused) {
   EXPECT_TRUE(std::filesystem::is_fifo(fifo));
   EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
 }
+#endif
 
 }  // namespace

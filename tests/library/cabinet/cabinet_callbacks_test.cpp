@@ -141,4 +141,30 @@ TEST(FileCallbacks, FailuresStoreTheErrorNumber) {
   EXPECT_FALSE(fs::exists(name));
 }
 
+// The system's own writer makes the cabinet with a provisional signature and comes back to put
+// the real one in once everything else is written.
+TEST(CabinetOutputFile, TakesWritesAfterASeekBackAndKeepsTheOldFileUntilCommitted) {
+  TempFolder folder;
+  std::string name = folder.write("out.cab", "previous cabinet");
+  CabinetOutput output;
+  int error = 0;
+  std::intptr_t file = cabinetOpen(
+      name.data(), kFciOpenReadWrite | kFciOpenCreate | kFciOpenTruncate | kFciOpenBinary,
+      kFciPermissionRead | kFciPermissionWrite, &error, &output);
+  ASSERT_EQ(file, output.handle());
+  char body[] = "!CAB and the rest";
+  EXPECT_EQ(cabinetWrite(file, body, 17, &error, &output), 17u);
+  EXPECT_EQ(cabinetSeek(file, 0, 0, &error, &output), 0);
+  char signature[] = "MSCF";
+  EXPECT_EQ(cabinetWrite(file, signature, 4, &error, &output), 4u);
+  EXPECT_EQ(cabinetSeek(file, 0, 2, &error, &output), 17);
+  EXPECT_EQ(cabinetSeek(file, -18, 1, &error, &output), -1);
+  char back[4];
+  EXPECT_EQ(cabinetRead(file, back, 4, &error, &output), static_cast<unsigned int>(-1));
+  EXPECT_EQ(cabinetClose(file, &error, &output), 0);
+  EXPECT_EQ(folder.read("out.cab"), "previous cabinet");
+  ASSERT_TRUE(output.commit());
+  EXPECT_EQ(folder.read("out.cab"), "MSCF and the rest");
+}
+
 }  // namespace
