@@ -27,16 +27,21 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   need_update=1
 fi
 
-# Debian's sources, for `apt-get source` (the archive is the one the binary packages come from).
+# Debian's sources, for `apt-get source`: the archives that the binary packages already come
+# from, as this machine's own entries name them, made into source entries.
 sources_entry=/etc/apt/sources.list.d/tavolin-debian-src.sources
-if [[ ! -f $sources_entry ]]; then
-  "${sudo[@]}" tee "$sources_entry" >/dev/null <<'SOURCES'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm bookworm-updates
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SOURCES
+sources_list=/etc/apt/sources.list.d/tavolin-debian-src.list
+if [[ ! -f $sources_entry && ! -f $sources_list ]]; then
+  shopt -s nullglob
+  deb822=(/etc/apt/sources.list.d/*.sources)
+  shopt -u nullglob
+  if [[ ${#deb822[@]} -gt 0 ]] && grep -qx 'Types: deb' "${deb822[@]}"; then
+    sed -n 's/^Types: deb$/Types: deb-src/; /^#/d; p' "${deb822[@]}" |
+      "${sudo[@]}" tee "$sources_entry" >/dev/null
+  else
+    grep -h '^deb ' /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
+      sed 's/^deb /deb-src /' | "${sudo[@]}" tee "$sources_list" >/dev/null
+  fi
   need_update=1
 fi
 
