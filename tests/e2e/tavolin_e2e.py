@@ -38,7 +38,9 @@ def java_escape(text):
 
 
 def java_command(main_class, *args):
-    return ["java", "-Djava.library.path=%s:%s" % (OUT, TEST_LIB),
+    # -Xcheck:jni: the VM checks every call the library makes into it (a call while an array is
+    # held in place, a missed exception) and says so on the output, which the tests compare.
+    return ["java", "-Xcheck:jni", "-Djava.library.path=%s:%s" % (OUT, TEST_LIB),
             "-cp", "%s:%s" % (OUT, CLASSES), main_class, *args]
 
 

@@ -35,6 +35,17 @@ void JniIntArray::read(std::int32_t start, std::int32_t count, std::int32_t* out
   env_->GetIntArrayRegion(array_, start, count, reinterpret_cast<jint*>(out));
 }
 
+const std::int32_t* JniIntArray::hold() {
+  if (!held_ && array_) held_ = env_->GetPrimitiveArrayCritical(array_, nullptr);
+  return static_cast<const std::int32_t*>(held_);
+}
+
+void JniIntArray::release() {
+  // Only read: nothing is copied back.
+  if (held_) env_->ReleasePrimitiveArrayCritical(array_, held_, JNI_ABORT);
+  held_ = nullptr;
+}
+
 JniStringArray::JniStringArray(JNIEnv* env, jobjectArray array) : isNull_(array == nullptr) {
   if (isNull_) return;
   jsize count = env->GetArrayLength(array);

@@ -21,20 +21,31 @@ struct JniString : JavaString {
   StringHandle handle() const { return string ? this : nullptr; }
 };
 
-// A Java int[] read in place, a range of elements at a time: never copied whole, never pinned.
-// Valid for the span of the native call.
+// A Java int[], read a range of elements at a time, or held in place for a stretch of work
+// that makes no call into the VM. Never copied whole. Valid for the span of the native call.
 class JniIntArray {
  public:
   JniIntArray(JNIEnv* env, jintArray array);
+  ~JniIntArray() { release(); }
+  JniIntArray(const JniIntArray&) = delete;
+  JniIntArray& operator=(const JniIntArray&) = delete;
+
   // The element count; 0 for a null Java array.
   std::int32_t length() const { return length_; }
   // Copies elements [start, start + count) into `out`; the range must lie within the array.
   void read(std::int32_t start, std::int32_t count, std::int32_t* out) const;
 
+  // The elements where they lie, the garbage collector held back until release(): from here to
+  // the release, the thread must make no call into the VM at all (reading this array or a
+  // string included). Null when the VM will not hold the array (it may then still be read).
+  const std::int32_t* hold();
+  void release();
+
  private:
   JNIEnv* env_;
   jintArray array_;
   std::int32_t length_;
+  void* held_ = nullptr;
 };
 
 // An array object whose elements are string handles over the elements of a Java String[].
