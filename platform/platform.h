@@ -111,25 +111,7 @@ bool setFileLength(FileHandle file, std::uint64_t length);
 FileHandle createScratchFile();
 
 // ---------------------------------------------------------------------------------------------
-// Current directory and names
-
-// The process's current directory, held so that it can be made current again even when it has
-// been renamed, its path is longer than any fixed buffer, or it may be entered but not read.
-// For the program and its tests only: the library never changes the current directory, which
-// belongs to every thread of the process.
-class SavedDirectory {
- public:
-  SavedDirectory();  // remembers the current directory
-  ~SavedDirectory();
-  SavedDirectory(const SavedDirectory&) = delete;
-  SavedDirectory& operator=(const SavedDirectory&) = delete;
-  bool restore() const;  // makes it current again
- private:
-  std::intptr_t handle_;  // the system's own hold on the directory, not its name
-};
-
-// Makes the named directory current; false on failure. For the program and its tests only.
-bool setCurrentDirectory(const char* name);
+// Names
 
 // `name` as seen from `folder` (both Latin-1): the name itself when it is absolute or the folder
 // is empty, else the folder and the name joined by one separator. What the name would mean with
@@ -359,7 +341,8 @@ bool startVmHostServices();
 void endVmHostServices();
 
 // Makes current a folder named as the operating system names it (as moduleFolder returns it, not
-// Latin-1); false on failure.
+// Latin-1); false on failure. For the launcher's own start, before any Java runs: the current
+// directory belongs to every thread of the process, and the library never changes it.
 bool setCurrentDirectoryNative(const std::string& folder);
 
 // Thread ids: small numbers of the system's own, never 0, unique for the life of the process.

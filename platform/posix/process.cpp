@@ -138,6 +138,7 @@ void exchange(int& input, const std::string& data, int& output, std::string& col
     if (::dup2(empty, STDIN_FILENO) < 0) error = errno;
     ::close(empty);
   }
+  // This process is the started program's own, not the VM's: its directory is nobody else's.
   if (error == 0 && directory && ::chdir(directory) != 0) error = errno;
   if (error == 0) {
     // Descriptors this process opened without close-on-exec belong to it, not to the program.

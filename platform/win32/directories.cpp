@@ -1,4 +1,5 @@
-// The current directory and the Windows directory.
+// The launcher's current directory, names joined as the system resolves them, and the Windows
+// directory.
 #include <windows.h>
 
 #include <cctype>
@@ -12,29 +13,6 @@ namespace {
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
 }  // namespace
-
-// The directory is held open, so that its path can be asked for again at the restore: a
-// directory renamed meanwhile is still the one that comes back.
-SavedDirectory::SavedDirectory()
-    : handle_(reinterpret_cast<std::intptr_t>(
-          ::CreateFileA(".", 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr))) {}
-
-SavedDirectory::~SavedDirectory() {
-  HANDLE handle = reinterpret_cast<HANDLE>(handle_);
-  if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
-}
-
-bool SavedDirectory::restore() const {
-  HANDLE handle = reinterpret_cast<HANDLE>(handle_);
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  char path[MAX_PATH + 8];
-  DWORD length = ::GetFinalPathNameByHandleA(handle, path, sizeof path, FILE_NAME_NORMALIZED);
-  if (length == 0 || length >= sizeof path) return false;
-  return ::SetCurrentDirectoryA(path) != 0;
-}
-
-bool setCurrentDirectory(const char* name) { return ::SetCurrentDirectoryA(name) != 0; }
 
 bool setCurrentDirectoryNative(const std::string& folder) {
   return ::SetCurrentDirectoryA(folder.c_str()) != 0;

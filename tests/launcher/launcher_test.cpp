@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "fakes/current_directory.h"
 #include "fakes/recording_services.h"
 #include "fakes/temp_folder.h"
 #include "launcher/fake_vm_layer.h"
@@ -36,7 +37,7 @@ struct LauncherRun {
   explicit LauncherRun(FakeVmScript script = {}) : layer(std::move(script)) {}
   int launch(platform::ThreadHandle (*startThread)(platform::ThreadRoutine, void*,
                                                    std::size_t) = platform::startThread) {
-    platform::SavedDirectory saved;
+    KeptCurrentDirectory saved;
     launcher::LauncherSetup setup{layer, folder.path().string(), startThread};
     int code = launcher::runLauncher(setup);
     saved.restore();
@@ -113,7 +114,8 @@ TEST(Launcher, AnUnknownFolderStopsBeforeAnythingStarts) {
   FakeVmLayer layer;
   launcher::LauncherSetup setup{layer, ""};
   EXPECT_EQ(launcher::runLauncher(setup), -1);
-  EXPECT_EQ(messages.shown, (std::vector<ShownMessage>{{"Tavolin", "Can't get name of executable!"}}));
+  EXPECT_EQ(messages.shown,
+            (std::vector<ShownMessage>{{"Tavolin", "Can't get name of executable!"}}));
   EXPECT_TRUE(layer.recorded().empty());
 }
 
@@ -123,7 +125,7 @@ TEST(Launcher, AFolderThatCannotBeEnteredLeavesTheCurrentDirectory) {
   script.duringExecute = [&] { cwdDuringRun = std::filesystem::current_path().string(); };
   RecordingMessages messages;
   FakeVmLayer layer(script);
-  platform::SavedDirectory saved;
+  KeptCurrentDirectory saved;
   std::string before = std::filesystem::current_path().string();
   launcher::LauncherSetup setup{layer, "/nonexistent/tavolin-launcher-folder"};
   // Not reported here: with a real VM the class is then not found, and that is reported.

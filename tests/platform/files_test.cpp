@@ -108,18 +108,6 @@ TEST(PlatformFiles, ReadersOpenOnlyOrdinaryFilesAndNeverWait) {
   EXPECT_TRUE(std::filesystem::is_fifo(fifo));
 }
 
-TEST(PlatformDirectories, SavedDirectoryComesBack) {
-  TempFolder folder;
-  std::filesystem::path before = std::filesystem::current_path();
-  {
-    platform::SavedDirectory saved;
-    ASSERT_TRUE(platform::setCurrentDirectory(folder.path().c_str()));
-    EXPECT_EQ(std::filesystem::current_path(), std::filesystem::canonical(folder.path()));
-    EXPECT_TRUE(saved.restore());
-  }
-  EXPECT_EQ(std::filesystem::current_path(), before);
-}
-
 TEST(PlatformModules, ModuleFolderOfThisProgram) {
   std::string folder = platform::moduleFolder(reinterpret_cast<const void*>(&platform::nativeName));
   EXPECT_FALSE(folder.empty());

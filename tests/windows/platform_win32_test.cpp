@@ -253,18 +253,6 @@ TEST(Win32RuntimeFiles, OpenWriteSeekReadCloseRemove) {
   EXPECT_EQ(error, EINVAL);
 }
 
-TEST(Win32Directories, SavedDirectoryComesBack) {
-  TempFolder folder;
-  std::filesystem::path before = std::filesystem::current_path();
-  {
-    platform::SavedDirectory saved;
-    ASSERT_TRUE(platform::setCurrentDirectory(folder.path().string().c_str()));
-    EXPECT_EQ(std::filesystem::current_path(), folder.path());
-    EXPECT_TRUE(saved.restore());
-  }
-  EXPECT_EQ(std::filesystem::current_path(), before);
-}
-
 struct DosTimeCase {
   const char* what;
   SYSTEMTIME local;  // the file's last write, local time

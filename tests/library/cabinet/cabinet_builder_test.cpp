@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <random>
 
+#include "fakes/current_directory.h"
 #include "fakes/recording_services.h"
 #include "fakes/temp_folder.h"
 #include "library/cabinet/cabinet_test_support.h"
@@ -28,7 +29,7 @@ class CabinetBuild : public ::testing::Test {
     if (previous) previousTmp_ = previous;
     std::filesystem::create_directory(folder.path() / "tmp");
     setenv("TMPDIR", folder.file("tmp").c_str(), 1);
-    platform::setCurrentDirectory(folder.path().c_str());
+    saved_.enter(folder.path());
   }
   void TearDown() override {
     saved_.restore();
@@ -60,7 +61,7 @@ class CabinetBuild : public ::testing::Test {
   CabinetModule module{TAVOLIN_CABWRITER_MODULE};
 
  private:
-  platform::SavedDirectory saved_;
+  KeptCurrentDirectory saved_;
   std::optional<std::string> previousTmp_;
 };
 

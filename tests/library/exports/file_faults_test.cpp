@@ -14,6 +14,7 @@
 #include <set>
 #include <thread>
 
+#include "fakes/current_directory.h"
 #include "fakes/recording_services.h"
 #include "fakes/small_file_system.h"
 #include "fakes/temp_folder.h"
@@ -318,8 +319,8 @@ TEST_F(TransparentInPlace, ThroughASymbolicLinkAndWithTheLongestBaseName) {
   folder.write(longest, opaqueGif());
   // A name of 255 characters is only whole as a relative one: the folder is made current for it.
   const std::vector<Case> cases = {{folder.file("link.gif"), "real.gif"}, {longest, longest}};
-  platform::SavedDirectory saved;
-  ASSERT_TRUE(platform::setCurrentDirectory(folder.path().c_str()));
+  KeptCurrentDirectory saved;
+  ASSERT_TRUE(saved.enter(folder.path()));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
     EXPECT_EQ(makeTransparent(c.name), 1);
