@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/java_vm_search.h"
 #include "platform/platform.h"
 #include "platform/posix/process.h"
 
@@ -39,50 +40,22 @@ bool exists(const std::string& path) {
   return ::stat(path.c_str(), &status) == 0;
 }
 
-// A Java installation to look in and how it was found ("JAVA_HOME", ...); or, with no folder,
-// what the place looked in said instead.
-struct Home {
-  std::string folder;
-  std::string source;
-  std::string missing;
-};
-
 // JDK 9 and later keep the VM in lib/server; a JDK 8 keeps it under jre/lib/<arch>, and a JRE
 // 8 (whose java is jre/bin/java) under lib/<arch>.
-const char* const kLayouts[] = {
+const std::vector<const char*> kLayouts = {
     "/lib/server/libjvm.so",
     "/lib/client/libjvm.so",
     "/jre/lib/amd64/server/libjvm.so",
     "/lib/amd64/server/libjvm.so",
 };
 
-// The first library of `home` that loads and has `entryPoint`; null otherwise, with what stood
-// in the way appended to `looked`.
-ModuleHandle loadFromHome(const Home& home, const char* entryPoint,
-                          std::vector<std::string>& looked) {
-  std::string where = home.folder + " (" + home.source + ")";
-  if (!exists(home.folder)) {
-    looked.push_back(where + ": no such folder");
-    return nullptr;
+ModuleHandle loadGlobally(const std::string& file, std::string& reason) {
+  ModuleHandle module = ::dlopen(file.c_str(), RTLD_NOW | RTLD_GLOBAL);
+  if (!module) {
+    const char* error = ::dlerror();
+    if (error) reason = error;
   }
-  bool anyFile = false;
-  for (const char* layout : kLayouts) {
-    std::string file = home.folder + layout;
-    if (!exists(file)) continue;
-    anyFile = true;
-    ModuleHandle module = ::dlopen(file.c_str(), RTLD_NOW | RTLD_GLOBAL);
-    if (!module) {
-      const char* reason = ::dlerror();
-      looked.push_back(where + ": " + file + " cannot be loaded" +
-                       (reason ? std::string(" (") + reason + ")" : std::string()));
-      continue;
-    }
-    if (::dlsym(module, entryPoint)) return module;
-    looked.push_back(where + ": " + file + " has no " + entryPoint);
-    ::dlclose(module);
-  }
-  if (!anyFile) looked.push_back(where + ": no libjvm.so in it");
-  return nullptr;
+  return module;
 }
 
 }  // namespace
@@ -90,9 +63,8 @@ ModuleHandle loadFromHome(const Home& home, const char* entryPoint,
 const char* javaVmLibraryName() { return "libjvm.so"; }
 
 ModuleHandle loadJavaVmModule(const char* entryPoint, std::vector<std::string>& looked) {
-  looked.clear();
   // In the order of the search.
-  std::vector<Home> homes;
+  std::vector<JavaHome> homes;
   const char* javaHome = std::getenv("JAVA_HOME");
   if (javaHome && *javaHome) {
     homes.push_back({javaHome, "JAVA_HOME", ""});
@@ -109,17 +81,7 @@ ModuleHandle loadJavaVmModule(const char* entryPoint, std::vector<std::string>& 
   }
   homes.push_back({"/usr/lib/jvm/default-java", "the system's default Java", ""});
 
-  for (const Home& home : homes) {
-    if (home.folder.empty()) {
-      looked.push_back(home.missing);
-      continue;
-    }
-    if (ModuleHandle module = loadFromHome(home, entryPoint, looked)) {
-      looked.clear();
-      return module;
-    }
-  }
-  return nullptr;
+  return findJavaVm({homes, kLayouts, exists, exists, loadGlobally}, entryPoint, looked);
 }
 
 }  // namespace platform

@@ -8,22 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/java_vm_search.h"
 #include "platform/platform.h"
 
 namespace platform {
 namespace {
 
-// A Java installation to look in and how it was found; or, with no folder, what the place
-// looked in said instead.
-struct Home {
-  std::string folder;
-  std::string source;
-  std::string missing;
-};
-
 // JDK 9 and later keep the VM in bin\server (32-bit ones also in bin\client); a JDK 8 keeps it
 // under jre\bin, a JRE 8 under bin.
-const char* const kLayouts[] = {
+const std::vector<const char*> kLayouts = {
     "\\bin\\server\\jvm.dll",
     "\\bin\\client\\jvm.dll",
     "\\jre\\bin\\server\\jvm.dll",
@@ -87,13 +80,13 @@ std::string stringValue(HKEY key, const char* subkey, const char* name) {
 }
 
 // The JavaHome of the installer key's CurrentVersion, as a Home (or what stood in the way).
-Home registeredHome(const char* keyName) {
+JavaHome registeredHome(const char* keyName) {
   std::string where = std::string("HKLM\\") + keyName + " (" + kOwnViewName + " registry)";
   HKEY key = nullptr;
   if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_READ | kOwnView, &key) != ERROR_SUCCESS) {
     return {"", "", where + ": no such key"};
   }
-  Home home;
+  JavaHome home;
   std::string version = stringValue(key, nullptr, "CurrentVersion");
   if (version.empty()) {
     home.missing = where + ": no CurrentVersion";
@@ -166,32 +159,10 @@ HMODULE loadQuietly(const std::string& file) {
   return module;
 }
 
-// The first jvm.dll of `home` that loads and has `entryPoint`; null otherwise, with what stood
-// in the way appended to `looked`.
-ModuleHandle loadFromHome(const Home& home, const char* entryPoint,
-                          std::vector<std::string>& looked) {
-  std::string where = home.folder + " (" + home.source + ")";
-  if (!isFolder(home.folder)) {
-    looked.push_back(where + ": no such folder");
-    return nullptr;
-  }
-  bool anyFile = false;
-  for (const char* layout : kLayouts) {
-    std::string file = home.folder + layout;
-    if (!isFile(file)) continue;
-    anyFile = true;
-    HMODULE module = loadQuietly(file);
-    if (!module) {
-      looked.push_back(where + ": " + file + " cannot be loaded (error " +
-                       std::to_string(::GetLastError()) + ")");
-      continue;
-    }
-    if (::GetProcAddress(module, entryPoint)) return module;
-    looked.push_back(where + ": " + file + " has no " + entryPoint);
-    ::FreeLibrary(module);
-  }
-  if (!anyFile) looked.push_back(where + ": no jvm.dll in it");
-  return nullptr;
+ModuleHandle loadCandidate(const std::string& file, std::string& reason) {
+  HMODULE module = loadQuietly(file);
+  if (!module) reason = "error " + std::to_string(::GetLastError());
+  return module;
 }
 
 }  // namespace
@@ -199,8 +170,7 @@ ModuleHandle loadFromHome(const Home& home, const char* entryPoint,
 const char* javaVmLibraryName() { return "jvm.dll"; }
 
 ModuleHandle loadJavaVmModule(const char* entryPoint, std::vector<std::string>& looked) {
-  looked.clear();
-  std::vector<Home> homes;
+  std::vector<JavaHome> homes;
   std::string javaHome = environmentVariable("JAVA_HOME");
   if (!javaHome.empty()) {
     homes.push_back({withoutTrailingSeparator(javaHome), "JAVA_HOME", ""});
@@ -217,17 +187,7 @@ ModuleHandle loadJavaVmModule(const char* entryPoint, std::vector<std::string>& 
         {"", "", java.empty() ? "PATH: no java.exe" : java + ": not a Java installation"});
   }
 
-  for (const Home& home : homes) {
-    if (home.folder.empty()) {
-      looked.push_back(home.missing);
-      continue;
-    }
-    if (ModuleHandle module = loadFromHome(home, entryPoint, looked)) {
-      looked.clear();
-      return module;
-    }
-  }
-  return nullptr;
+  return findJavaVm({homes, kLayouts, isFolder, isFile, loadCandidate}, entryPoint, looked);
 }
 
 }  // namespace platform
