@@ -135,9 +135,13 @@ bool waitForFile(const std::string& path) {
 }
 
 // What a started program finds: its working directory, its blocked signals, its descriptors
-// and its arguments, one a line, written to `report` when complete.
+// and its arguments, one a line, written to `report` when complete. The signals are read with
+// the shell's own commands before it starts any other program: around each start the shell
+// blocks every signal for a moment itself, which a grep of its status could see.
 const char kReporter[] =
-    "exec > \"$0.tmp\"; pwd; grep SigBlk /proc/$$/status; ls /proc/$$/fd | tr '\\n' ' '; echo; "
+    "exec > \"$0.tmp\"; pwd; "
+    "while read -r key value; do [ \"$key\" = SigBlk: ] && printf 'SigBlk:\\t%s\\n' \"$value\"; "
+    "done < /proc/$$/status; ls /proc/$$/fd | tr '\\n' ' '; echo; "
     "cat; echo; printf '%s\\n' \"$@\"; mv \"$0.tmp\" \"$0\"";
 
 TEST(Process, ADetachedProgramIsNoChildOfOursAndGetsACleanStart) {
