@@ -134,22 +134,30 @@ bool waitForFile(const std::string& path) {
   return std::filesystem::exists(path);
 }
 
-// What a started program finds: its working directory, its blocked signals, its descriptors
-// and its arguments, one a line, written to `report` when complete. The signals are read with
-// the shell's own commands before it starts any other program: around each start the shell
-// blocks every signal for a moment itself, which a grep of its status could see.
+// The descriptor number a test leaves open without close-on-exec, as a careless part of the host
+// might: far above what the test program or the shell would take for themselves.
+constexpr int kStrayDescriptor = 200;
+
+// What a started program finds: its working directory, its blocked signals, which of the
+// descriptors 0, 1, 2 and the stray one it holds, and its arguments, one a line, written to
+// `report` when complete. Everything is read with the shell's own commands before it starts any
+// other program: around each start the shell blocks every signal for a moment and holds pipe
+// ends of its own, which a grep of its status or a listing of its descriptors could see.
 const char kReporter[] =
     "exec > \"$0.tmp\"; pwd; "
     "while read -r key value; do [ \"$key\" = SigBlk: ] && printf 'SigBlk:\\t%s\\n' \"$value\"; "
-    "done < /proc/$$/status; ls /proc/$$/fd | tr '\\n' ' '; echo; "
+    "done < /proc/$$/status; "
+    "for fd in 0 1 2 200; do [ -e /proc/$$/fd/$fd ] && printf '%s ' $fd; done; echo; "
     "cat; echo; printf '%s\\n' \"$@\"; mv \"$0.tmp\" \"$0\"";
 
 TEST(Process, ADetachedProgramIsNoChildOfOursAndGetsACleanStart) {
   TempFolder folder;
   std::string report = folder.file("report");
-  // A descriptor without close-on-exec, as a careless part of the host might leave one.
-  int stray = ::open("/dev/null", O_RDONLY);
-  ASSERT_GE(stray, 0);
+  int opened = ::open("/dev/null", O_RDONLY);
+  ASSERT_GE(opened, 0);
+  int stray = ::dup2(opened, kStrayDescriptor);
+  ::close(opened);
+  ASSERT_EQ(stray, kStrayDescriptor);
   sigset_t user;
   sigemptyset(&user);
   sigaddset(&user, SIGUSR1);
