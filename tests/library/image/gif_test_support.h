@@ -2,6 +2,7 @@
 // packer that follows the decoder's width rules, and a code reader for written streams.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -63,8 +64,8 @@ inline Bytes subBlocks(const Bytes& data, std::size_t blockSize = 255) {
   for (std::size_t at = 0; at < data.size(); at += blockSize) {
     std::size_t n = std::min(blockSize, data.size() - at);
     out.push_back(static_cast<std::uint8_t>(n));
-    out.insert(out.end(), data.begin() + static_cast<long>(at),
-               data.begin() + static_cast<long>(at + n));
+    out.insert(out.end(), data.begin() + static_cast<std::ptrdiff_t>(at),
+               data.begin() + static_cast<std::ptrdiff_t>(at + n));
   }
   return out;
 }
@@ -170,8 +171,8 @@ struct ReadCode {
 inline std::vector<ReadCode> readCodes(const Bytes& blocks, int minimumSize) {
   Bytes data;
   for (std::size_t at = 0; at < blocks.size() && blocks[at] != 0; at += blocks[at] + 1u) {
-    data.insert(data.end(), blocks.begin() + static_cast<long>(at + 1),
-                blocks.begin() + static_cast<long>(at + 1 + blocks[at]));
+    data.insert(data.end(), blocks.begin() + static_cast<std::ptrdiff_t>(at + 1),
+                blocks.begin() + static_cast<std::ptrdiff_t>(at + 1 + blocks[at]));
   }
   CodeWidth tracker(minimumSize);
   std::vector<ReadCode> codes;

@@ -71,7 +71,7 @@ TEST(GifWriter, PacksCodesLeastSignificantBitFirst) {
   image.transparentSet = 1;
   Bytes file = saved(image, folder);
   std::size_t at = dataStart(file);
-  EXPECT_EQ(Bytes(file.begin() + static_cast<long>(at), file.end()),
+  EXPECT_EQ(Bytes(file.begin() + static_cast<std::ptrdiff_t>(at), file.end()),
             (Bytes{0x07, 0x00, 0x01, 0x04, 0x08, 0x00, 0x20, 0x20, 0x00, 0x3B}));
 }
 
@@ -142,7 +142,7 @@ TEST(GifWriter, WritesRowsInInterlacedOrder) {
     fill(image, 1, height, pixels);
     Bytes file = saved(image, folder);
     std::vector<giftest::ReadCode> codes =
-        giftest::readCodes(Bytes(file.begin() + static_cast<long>(dataStart(file)), file.end()), 8);
+        giftest::readCodes(Bytes(file.begin() + static_cast<std::ptrdiff_t>(dataStart(file)), file.end()), 8);
     std::vector<int> values;
     for (const auto& c : codes) values.push_back(c.code);
     std::vector<int> expected{256};
@@ -158,7 +158,7 @@ TEST(GifWriter, FullTableSendsOneMorePrefixThenATwelveBitClear) {
   fill(image, 200, 100, noise(200 * 100, 5));
   Bytes file = saved(image, folder);
   auto codes =
-      giftest::readCodes(Bytes(file.begin() + static_cast<long>(dataStart(file)), file.end()), 8);
+      giftest::readCodes(Bytes(file.begin() + static_cast<std::ptrdiff_t>(dataStart(file)), file.end()), 8);
   ASSERT_GT(codes.size(), 3841u);
   EXPECT_EQ(codes[0].code, 256);
   // Codes 1 .. 3838 assign entries 258 .. 4095; code 3839 is the one more prefix; then the clear.
