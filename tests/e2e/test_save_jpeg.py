@@ -202,12 +202,14 @@ SAVE_LINE = re.compile(r"^save=(\d+) result=(-?\d+) save_ms=([\d.]+) "
 
 
 class TheGarbageCollectorNeverWaitsLong(unittest.TestCase):
-    """While one thread saves, another allocates without pause; an allocation that needs the
-    garbage collector waits as long as the save holds the picture's array in place. A 16000 x
-    12000 picture takes far longer to compress than one band of rows, and the failing save's
-    message box stays up for 3 s: neither may keep an allocation waiting for 100 ms. A loaded
-    machine can stall a thread by itself, so a run may be tried three times; a hold across the
-    whole picture or the message fails every one."""
+    """While one thread saves, another allocates without pause; a collection that allocation
+    needs waits as long as the save holds the picture's array in place. A 16000 x 12000 picture
+    takes seconds to compress and the failing save's message box stays up for 3 s: neither may
+    keep the collector waiting for 100 ms. The VM's own log says when a collection was asked for
+    while an array was held and when the last hold ended; that wait is the one the saves cause.
+    The allocating thread's longest allocation also counts the collection itself and whatever a
+    busy machine's scheduling adds, so it is held only to a tolerant bound (a hold across the
+    message alone would be 3 s) and printed."""
 
     def test_a_large_save_and_a_failing_one_with_its_message_up(self):
         if os.geteuid() != 0:
@@ -229,40 +231,61 @@ class TheGarbageCollectorNeverWaitsLong(unittest.TestCase):
                 subprocess.run(["umount", "-l", str(full)], check=False)
 
     def save_while_allocating(self, folder, bin_folder, full, display):
-        """Saves the large picture into `folder` and the failing one into the full disk; prints
-        what the allocating thread saw."""
+        """Saves the large picture into `folder` and the failing one into the full disk."""
         environment = {"DISPLAY": display, "WAYLAND_DISPLAY": "",
                        "PATH": "%s:%s" % (bin_folder, os.environ["PATH"])}
-        arguments = [str(folder / "large.jpg"), "16000", "12000",
-                     str(full / "failing.jpg"), "600", "1000"]
-        for attempt in range(3):
-            (bin_folder / "shown").unlink(missing_ok=True)
-            process = subprocess.run(
-                large_heap_command("SaveWhileAllocating", *arguments),
-                env=dict(os.environ, **environment), capture_output=True, text=True,
-                timeout=300)
-            saves = SAVE_LINE.findall(process.stdout)
-            self.assertEqual(len(saves), 2, process.stdout + process.stderr)
-            large, failing = saves
-            self.assertEqual((large[1], failing[1]), ("1", "1"))
-            self.assertGreater((folder / "large.jpg").stat().st_size, 1 << 20)
-            self.assertFalse((full / "failing.jpg").exists())
-            self.assertIn("Cannot write file", (bin_folder / "shown").read_text())
-            self.assertGreaterEqual(float(failing[2]), 3000.0, "the message box was not up")
-            self.assertGreater(int(large[4]), 0)
-            longest = max(float(large[3]), float(failing[3]))
-            print("attempt %d: %s" % (attempt + 1, " | ".join(
-                "save %s ms, longest allocation %s ms" % (save[2], save[3]) for save in saves)))
-            if longest < 100.0:
-                break
-        self.assertLess(longest, 100.0, process.stdout)
+        log = folder / "gc.log"
+        process = subprocess.run(
+            large_heap_command("SaveWhileAllocating", str(folder / "large.jpg"), "16000", "12000",
+                               str(full / "failing.jpg"), "600", "1000",
+                               log_to=log),
+            env=dict(os.environ, **environment), capture_output=True, text=True, timeout=300)
+        saves = SAVE_LINE.findall(process.stdout)
+        self.assertEqual(len(saves), 2, process.stdout + process.stderr)
+        large, failing = saves
+        self.assertEqual((large[1], failing[1]), ("1", "1"))
+        self.assertGreater((folder / "large.jpg").stat().st_size, 1 << 20)
+        self.assertFalse((full / "failing.jpg").exists())
+        self.assertIn("Cannot write file", (bin_folder / "shown").read_text())
+        self.assertGreaterEqual(float(failing[2]), 3000.0, "the message box was not up")
+        self.assertGreater(int(large[4]), 0)
+        waits = collector_waits(log.read_text())
+        print("collections that waited for a hold: %d, longest wait %.1f ms; longest "
+              "allocation %s ms (large save, %s ms) and %s ms (failing save)" %
+              (len(waits), max(waits, default=0), large[3], large[2], failing[3]))
+        self.assertTrue(waits, "no collection was asked for while an array was held")
+        self.assertLess(max(waits), 100.0)
+        self.assertLess(max(float(large[3]), float(failing[3])), 1000.0)
 
 
-def large_heap_command(main_class, *args):
-    """The test programs' command with room for a 16000 x 12000 picture, and without
-    -Xcheck:jni, which copies the whole array (768 MB here) at every hold to check it."""
+# The garbage collector's record of JNI holds (JDK 17's GCLocker, -Xlog:gc+jni=debug): a
+# collection asked for while an array is held, and the collection that the last release starts.
+HOLD_NEEDS_GC = re.compile(r"^\[(\d+)ns\] Setting _needs_gc", re.MULTILINE)
+HOLD_ENDS_GC = re.compile(r"^\[(\d+)ns\] Performing GC after exiting critical section",
+                          re.MULTILINE)
+
+
+def collector_waits(log):
+    """How long each collection that had to wait for a hold waited, in ms."""
+    asked = [(int(m.group(1)), "asked") for m in HOLD_NEEDS_GC.finditer(log)]
+    ended = [(int(m.group(1)), "ended") for m in HOLD_ENDS_GC.finditer(log)]
+    waits, since = [], None
+    for when, what in sorted(asked + ended):
+        if what == "asked" and since is None:
+            since = when
+        elif what == "ended" and since is not None:
+            waits.append((when - since) / 1e6)
+            since = None
+    return waits
+
+
+def large_heap_command(main_class, *args, log_to):
+    """The test programs' command with room for a 16000 x 12000 picture and the collector's
+    record of JNI holds in `log_to`, without -Xcheck:jni, which copies the whole array (768 MB
+    here) at every hold to check it."""
     command = [part for part in java_command(main_class, *args) if part != "-Xcheck:jni"]
-    return command[:1] + ["-Xmx2g", "-XX:+UseG1GC"] + command[1:]
+    return command[:1] + ["-Xmx2g", "-XX:+UseG1GC",
+                          "-Xlog:gc+jni=debug,gc=info:file=%s:uptimenanos" % log_to] + command[1:]
 
 
 if __name__ == "__main__":
