@@ -237,8 +237,7 @@ class ThreadSurvey {
     jsize count = threads ? env_->GetArrayLength(threads) : 0;
     for (jsize i = 0; i < count && !runs && !env_->ExceptionCheck(); ++i) {
       jobject other = env_->GetObjectArrayElement(threads, i);
-      if (other && !env_->IsSameObject(other, self) &&
-          !env_->CallBooleanMethod(other, isDaemon_)) {
+      if (other && !env_->IsSameObject(other, self) && !env_->CallBooleanMethod(other, isDaemon_)) {
         jobject now = env_->CallObjectMethod(other, getState_);
         runs = now && env_->IsSameObject(now, runnable_);
         env_->DeleteLocalRef(now);

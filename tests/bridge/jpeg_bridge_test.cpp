@@ -107,9 +107,7 @@ struct FakeVm {
     environment.vm = this;
   }
 
-  static FakeVm& of(JNIEnv* e) {
-    return *reinterpret_cast<Environment*>(e)->vm;
-  }
+  static FakeVm& of(JNIEnv* e) { return *reinterpret_cast<Environment*>(e)->vm; }
   void noteCall() {
     if (held) ++callsWhileHeld;
   }
