@@ -26,11 +26,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <thread>
 
 #include "cabwriter/block_compressor.h"
 #include "cabwriter/cab_format.h"
 #include "platform/cabinet_interface/fci.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -93,7 +93,8 @@ class Array {
   std::uint32_t capacity_ = 0;
 };
 
-// Threads compressing blocks: one per processor unless the environment says otherwise.
+// Threads compressing blocks: one per processor this thread may run on (not the machine's count:
+// under taskset or in a container the others are not ours) unless the environment says otherwise.
 unsigned compressorThreads() {
   if (const char* wanted = std::getenv("TAVOLIN_CAB_THREADS")) {
     char* end = nullptr;
@@ -103,8 +104,7 @@ unsigned compressorThreads() {
       return static_cast<unsigned>(count);
     }
   }
-  unsigned processors = std::thread::hardware_concurrency();
-  return processors == 0 ? 1 : processors;
+  return platform::usableProcessorCount();
 }
 
 struct Writer {

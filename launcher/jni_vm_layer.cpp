@@ -187,54 +187,106 @@ namespace {
 constexpr auto kSettleTime = std::chrono::milliseconds(500);
 constexpr auto kSettlePoll = std::chrono::milliseconds(1);
 
-// Whether a thread of the program other than the calling one is running Java code or native code
-// right now (state RUNNABLE) and would hold the process under the java command (not a daemon).
-// False too when the threads cannot be examined.
-bool programThreadRuns(JNIEnv* env) {
-  if (env->PushLocalFrame(32) != JNI_OK) {
-    env->ExceptionClear();
-    return false;
-  }
-  bool runs = false;
-  jclass thread = env->FindClass("java/lang/Thread");
-  jclass state = env->FindClass("java/lang/Thread$State");
-  jclass map = env->FindClass("java/util/Map");
-  jclass set = env->FindClass("java/util/Set");
-  jmethodID all =
-      thread ? env->GetStaticMethodID(thread, "getAllStackTraces", "()Ljava/util/Map;") : nullptr;
-  jmethodID current =
-      thread ? env->GetStaticMethodID(thread, "currentThread", "()Ljava/lang/Thread;") : nullptr;
-  jmethodID isDaemon = thread ? env->GetMethodID(thread, "isDaemon", "()Z") : nullptr;
-  jmethodID getState =
-      thread ? env->GetMethodID(thread, "getState", "()Ljava/lang/Thread$State;") : nullptr;
-  jfieldID runnableField =
-      state ? env->GetStaticFieldID(state, "RUNNABLE", "Ljava/lang/Thread$State;") : nullptr;
-  jmethodID keySet = map ? env->GetMethodID(map, "keySet", "()Ljava/util/Set;") : nullptr;
-  jmethodID toArray = set ? env->GetMethodID(set, "toArray", "()[Ljava/lang/Object;") : nullptr;
-  if (all && current && isDaemon && getState && runnableField && keySet && toArray) {
-    jobject runnable = env->GetStaticObjectField(state, runnableField);
-    jobject self = env->CallStaticObjectMethod(thread, current);
-    jobject traces = env->CallStaticObjectMethod(thread, all);
-    jobject keys = traces ? env->CallObjectMethod(traces, keySet) : nullptr;
-    auto threads = keys ? static_cast<jobjectArray>(env->CallObjectMethod(keys, toArray)) : nullptr;
-    jsize count = threads ? env->GetArrayLength(threads) : 0;
-    for (jsize i = 0; i < count && !runs && !env->ExceptionCheck(); ++i) {
-      jobject other = env->GetObjectArrayElement(threads, i);
-      if (other && !env->IsSameObject(other, self) && !env->CallBooleanMethod(other, isDaemon)) {
-        jobject now = env->CallObjectMethod(other, getState);
-        runs = now && env->IsSameObject(now, runnable);
-        env->DeleteLocalRef(now);
-      }
-      env->DeleteLocalRef(other);
+// Looks at the program's threads, as often as asked, without stopping the VM: the threads are
+// listed through their thread groups from the root group down (ThreadGroup.enumerate; every
+// platform thread is in one of them), and each one's state and daemon flag are read from it.
+// Thread.getAllStackTraces, or anything else that takes a thread dump, would stop every thread of
+// the VM at a safepoint for each look.
+class ThreadSurvey {
+ public:
+  explicit ThreadSurvey(JNIEnv* env) : env_(env) {
+    jclass thread = env->FindClass("java/lang/Thread");
+    jclass group = env->FindClass("java/lang/ThreadGroup");
+    jclass state = env->FindClass("java/lang/Thread$State");
+    if (!thread || !group || !state) {
+      env->ExceptionClear();
+      return;
     }
-  }
-  if (env->ExceptionCheck()) {
+    thread_ = static_cast<jclass>(env->NewGlobalRef(thread));
+    current_ = env->GetStaticMethodID(thread, "currentThread", "()Ljava/lang/Thread;");
+    threadGroup_ = env->GetMethodID(thread, "getThreadGroup", "()Ljava/lang/ThreadGroup;");
+    isDaemon_ = env->GetMethodID(thread, "isDaemon", "()Z");
+    getState_ = env->GetMethodID(thread, "getState", "()Ljava/lang/Thread$State;");
+    parent_ = env->GetMethodID(group, "getParent", "()Ljava/lang/ThreadGroup;");
+    activeCount_ = env->GetMethodID(group, "activeCount", "()I");
+    enumerate_ = env->GetMethodID(group, "enumerate", "([Ljava/lang/Thread;Z)I");
+    jfieldID runnable = env->GetStaticFieldID(state, "RUNNABLE", "Ljava/lang/Thread$State;");
+    if (runnable) runnable_ = env->NewGlobalRef(env->GetStaticObjectField(state, runnable));
+    ready_ = !env->ExceptionCheck() && thread_ && current_ && threadGroup_ && isDaemon_ &&
+             getState_ && parent_ && activeCount_ && enumerate_ && runnable_;
     env->ExceptionClear();
-    runs = false;
   }
-  env->PopLocalFrame(nullptr);
-  return runs;
-}
+  ~ThreadSurvey() {
+    if (thread_) env_->DeleteGlobalRef(thread_);
+    if (runnable_) env_->DeleteGlobalRef(runnable_);
+  }
+  ThreadSurvey(const ThreadSurvey&) = delete;
+  ThreadSurvey& operator=(const ThreadSurvey&) = delete;
+
+  // Whether a thread of the program other than the calling one is running Java code or native
+  // code right now (state RUNNABLE) and would hold the process under the java command (not a
+  // daemon). False too when the threads cannot be examined.
+  bool programThreadRuns() {
+    if (!ready_ || env_->PushLocalFrame(16) != JNI_OK) {
+      env_->ExceptionClear();
+      return false;
+    }
+    bool runs = false;
+    jobject self = env_->CallStaticObjectMethod(thread_, current_);
+    jobjectArray threads = listThreads(self);
+    jsize count = threads ? env_->GetArrayLength(threads) : 0;
+    for (jsize i = 0; i < count && !runs && !env_->ExceptionCheck(); ++i) {
+      jobject other = env_->GetObjectArrayElement(threads, i);
+      if (other && !env_->IsSameObject(other, self) && !env_->CallBooleanMethod(other, isDaemon_)) {
+        jobject now = env_->CallObjectMethod(other, getState_);
+        runs = now && env_->IsSameObject(now, runnable_);
+        env_->DeleteLocalRef(now);
+      }
+      env_->DeleteLocalRef(other);
+    }
+    if (env_->ExceptionCheck()) {
+      env_->ExceptionClear();
+      runs = false;
+    }
+    env_->PopLocalFrame(nullptr);
+    return runs;
+  }
+
+ private:
+  // Every live thread in the calling thread's root group; unused places at the end are null.
+  jobjectArray listThreads(jobject self) {
+    jobject group = self ? env_->CallObjectMethod(self, threadGroup_) : nullptr;
+    while (group && !env_->ExceptionCheck()) {
+      jobject parent = env_->CallObjectMethod(group, parent_);
+      if (!parent) break;
+      env_->DeleteLocalRef(group);
+      group = parent;
+    }
+    if (!group || env_->ExceptionCheck()) return nullptr;
+    // activeCount is an estimate: room for a few more, and a larger array while it fills up.
+    for (jint room = env_->CallIntMethod(group, activeCount_) + 8; !env_->ExceptionCheck();
+         room *= 2) {
+      auto threads = static_cast<jobjectArray>(env_->NewObjectArray(room, thread_, nullptr));
+      if (!threads) return nullptr;
+      jint found = env_->CallIntMethod(group, enumerate_, threads, JNI_TRUE);
+      if (found < room) return threads;
+      env_->DeleteLocalRef(threads);
+    }
+    return nullptr;
+  }
+
+  JNIEnv* env_;
+  bool ready_ = false;
+  jclass thread_ = nullptr;
+  jobject runnable_ = nullptr;
+  jmethodID current_ = nullptr;
+  jmethodID threadGroup_ = nullptr;
+  jmethodID isDaemon_ = nullptr;
+  jmethodID getState_ = nullptr;
+  jmethodID parent_ = nullptr;
+  jmethodID activeCount_ = nullptr;
+  jmethodID enumerate_ = nullptr;
+};
 
 // Gives threads of the program that still run a moment to get where they wait, at most
 // kSettleTime. A thread that main started just before it returned may be on its way into
@@ -246,7 +298,8 @@ bool programThreadRuns(JNIEnv* env) {
 // that computes without pause, or blocks in native code, delays the end by kSettleTime at most.
 void letRunningThreadsSettle(JNIEnv* env) {
   auto deadline = std::chrono::steady_clock::now() + kSettleTime;
-  while (programThreadRuns(env) && std::chrono::steady_clock::now() < deadline) {
+  ThreadSurvey survey(env);
+  while (survey.programThreadRuns() && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(kSettlePoll);
   }
 }

@@ -385,6 +385,10 @@ bool threadExitCode(ThreadHandle thread, std::uint32_t& code);
 // Gives up the handle. A thread that still runs goes on running and cleans up after itself.
 void closeThread(ThreadHandle thread);
 
+// How many processors the calling thread may run on: the set the process was confined to (by
+// an affinity setting, a container's processor set), not the machine's count. At least 1.
+unsigned usableProcessorCount();
+
 // The installed Java VM's library, loaded: the one under JAVA_HOME, else the one of the Java
 // installation that the `java` program on PATH belongs to (symbolic links followed), else the one
 // under /usr/lib/jvm/default-java. On Windows: JAVA_HOME, then the installation registered in

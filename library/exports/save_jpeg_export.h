@@ -1,5 +1,6 @@
 // The JPEG export's work, shared by the C export Kestrilo_saveJPEG (an array object with its
-// elements inline) and the JNI entry (a Java int[] read a row at a time, never copied whole).
+// elements inline) and the JNI entry (a Java int[] held in place a band of rows at a time, or
+// read a row at a time; never copied whole).
 #pragma once
 
 #include <cstdint>

@@ -11,21 +11,39 @@ namespace {
 struct ErrorManager {
   jpeg_error_mgr pub;  // first, so the library's error pointer is this record's address
   std::jmp_buf escape;
+  char text[JMSG_LENGTH_MAX];  // the fatal error's message, printed once the band is over
 };
 
 // Replaces the library's error_exit, which would end the process. The library must not be
-// resumed after a fatal error, so this leaves the compression for good.
+// resumed after a fatal error, so this leaves the compression for good. It may run inside a band
+// of rows, where nothing is written: the message is kept, and printed by the caller.
 [[noreturn]] void leaveCompression(j_common_ptr compressor) {
-  char text[JMSG_LENGTH_MAX];
-  (*compressor->err->format_message)(compressor, text);
-  std::printf("Error: %s\n", text);
-  std::fflush(stdout);
-  std::longjmp(reinterpret_cast<ErrorManager*>(compressor->err)->escape, 1);
+  auto* errors = reinterpret_cast<ErrorManager*>(compressor->err);
+  (*compressor->err->format_message)(compressor, errors->text);
+  std::longjmp(errors->escape, 1);
+}
+
+// The most output one block of 8 × 8 samples can give: a baseline Huffman code is at most 16
+// bits long and carries at most 11 bits of value (DC) or 10 (AC), so 64 coefficients take under
+// 1700 bits, 213 bytes, and stuffing a zero after every 0xFF byte at most doubles that.
+constexpr std::size_t kMostBytesPerBlock = 512;
+
+// The most output one call of jpeg_write_scanlines with one row can give: the library compresses
+// at most one row of MCUs when a row completes it.
+std::size_t mostBytesPerRowOfMcus(j_compress_ptr compressor) {
+  return static_cast<std::size_t>(compressor->MCUs_per_row) *
+         static_cast<std::size_t>(compressor->blocks_in_MCU) * kMostBytesPerBlock;
 }
 
 // The whole compression, from creating the compressor to finishing the file. A fatal error jumps
 // back into this frame, which therefore owns no C++ objects (the jump would skip their
-// destructors); the caller destroys the compressor either way. False after a fatal error.
+// destructors); the caller ends the band and destroys the compressor either way. False after a
+// fatal error (its message in errors->text).
+//
+// The rows go over in bands of at most rowsPerBand rows: within a band the output is kept in
+// memory reserved beforehand (room for a band's worth of pixels, far more than a band's JPEG,
+// and one row of MCUs more), and written only once the band is over. A band also ends early
+// when the room left could not take one more row of MCUs at its worst.
 bool compress(jpeg_compress_struct* compressor, ErrorManager* errors, FileHandle file,
               PixelRows* rows, std::int32_t width, std::int32_t height) {
   if (setjmp(errors->escape)) return false;
@@ -35,11 +53,23 @@ bool compress(jpeg_compress_struct* compressor, ErrorManager* errors, FileHandle
   jpeg_start_compress(compressor, TRUE);
   // Only reached for a picture of 1 to 65500 pixels each way: the library refuses other sizes
   // when it starts. Each row goes over as the source holds it: the library reads the packed
-  // colours in kPackedColourSpace and never writes to its input.
+  // colours in kPackedColourSpace, never writes to its input, and has converted them into its
+  // own buffers when jpeg_write_scanlines returns.
+  const std::size_t mostPerCall = mostBytesPerRowOfMcus(compressor);
+  reserveDeferredOutput(compressor, kBandBytes + mostPerCall);
+  const std::int32_t bandRows = rowsPerBand(width);
   while (compressor->next_scanline < compressor->image_height) {
-    const std::int32_t* colours = rows->row(static_cast<std::int32_t>(compressor->next_scanline));
-    auto row = reinterpret_cast<JSAMPROW>(const_cast<std::int32_t*>(colours));
-    jpeg_write_scanlines(compressor, &row, 1);
+    auto first = static_cast<std::int32_t>(compressor->next_scanline);
+    std::int32_t count = height - first < bandRows ? height - first : bandRows;
+    deferWrites(compressor);
+    rows->beginBand(first, count);
+    for (std::int32_t y = first; y < first + count && deferredRoom(compressor) >= mostPerCall;
+         ++y) {
+      auto row = reinterpret_cast<JSAMPROW>(const_cast<std::int32_t*>(rows->row(y)));
+      jpeg_write_scanlines(compressor, &row, 1);
+    }
+    rows->endBand();
+    flushDeferredOutput(compressor);
   }
   jpeg_finish_compress(compressor);
   return true;
@@ -56,6 +86,11 @@ void setCompressionParameters(j_compress_ptr compressor, std::int32_t width, std
   jpeg_set_defaults(compressor);
   jpeg_default_colorspace(compressor);
   jpeg_set_quality(compressor, kJpegQuality, TRUE);
+}
+
+std::int32_t rowsPerBand(std::int32_t width) {
+  std::size_t rowBytes = static_cast<std::size_t>(width < 1 ? 1 : width) * sizeof(std::int32_t);
+  return rowBytes >= kBandBytes ? 1 : static_cast<std::int32_t>(kBandBytes / rowBytes);
 }
 
 JpegWriter::JpegWriter(PixelRows& rows, std::int32_t pictureWidth, std::int32_t pictureHeight)
@@ -78,6 +113,12 @@ int JpegWriter::saveJpeg(const char* name) {
   errors.pub.error_exit = leaveCompression;
 
   bool finished = compress(&compressor, &errors, outputFile, &rows_, width, height);
+  // A fatal error may have left a band open: it ends before anything else happens.
+  rows_.endBand();
+  if (!finished) {
+    std::printf("Error: %s\n", errors.text);
+    std::fflush(stdout);
+  }
   jpeg_destroy_compress(&compressor);
   outputFile = kInvalidHandle;
   return finished && replacement.commit() ? 1 : 0;

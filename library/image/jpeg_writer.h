@@ -15,6 +15,7 @@
 // failure leaves any previous file of the name as it was.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -25,19 +26,43 @@
 
 constexpr int kJpegQuality = 90;
 
+// The most pixel bytes (four per pixel) that one band of rows holds, at least one row: see
+// PixelRows::beginBand.
+constexpr std::size_t kBandBytes = std::size_t{1} << 20;
+
+// How many rows of `width` packed colours one band holds at most (at least 1).
+std::int32_t rowsPerBand(std::int32_t width);
+
 // Where a JpegWriter's rows come from.
+//
+// The rows are read in bands: beginBand, the band's rows one after another with row, endBand.
+// Between beginBand and endBand the writer only compresses: it writes no file, shows and prints
+// no message and takes no lock (its output and any fatal error wait for endBand). That is what
+// lets a source hold memory in place that something else waits for (a Java array the garbage
+// collector may not move) for no longer than one band takes to compress.
 class PixelRows {
  public:
   virtual ~PixelRows() = default;
 
-  // Called once before the first row, for rows of `width` (at least 1) packed colours. 1 when
+  // Called once before the first band, for rows of `width` (at least 1) packed colours. 1 when
   // rows can be read; 0 when they cannot (memory for a row could not be had: "Sorry, not enough
   // memory" has been shown).
   virtual int prepare(std::int32_t width) = 0;
 
-  // The packed colours of picture row y (0 is the top row), left to right. Valid until the next
-  // call; the compressor only reads them.
+  // Rows `first` to at most first + count - 1 (count is at most rowsPerBand(width)) are about
+  // to be read; fewer when the writer ends the band early.
+  virtual void beginBand(std::int32_t first, std::int32_t count) {
+    (void)first;
+    (void)count;
+  }
+
+  // The packed colours of picture row y (0 is the top row), left to right, inside a band.
+  // Valid until the next call; the compressor only reads them.
   virtual const std::int32_t* row(std::int32_t y) = 0;
+
+  // The band is over. Also called, once more, after a fatal error; must then do nothing when no
+  // band is open.
+  virtual void endBand() {}
 };
 
 class JpegWriter {

@@ -331,6 +331,20 @@ class Launcher(unittest.TestCase):
                 self.assertEqual(process.stdout, b"left a thread\n")
                 self.assertLess(elapsed, 5.0)
 
+    def test_the_end_stops_the_vm_for_a_thread_dump_once_at_most(self):
+        # A thread that computes without pause keeps the end looking at the threads for the
+        # whole settle time; a look that took a thread dump would stop the VM every time.
+        self.install_class(LEAVES_A_BUSY_THREAD)
+        log = self.install.parent / "safepoints.log"
+        process, elapsed = self.launch(
+            env={"JAVA_TOOL_OPTIONS": "-Xlog:safepoint=info:file=%s" % log})
+        self.assertEqual(process.returncode, 0, process.stderr)
+        self.assertEqual(process.stdout, b"left a thread\n")
+        self.assertGreaterEqual(elapsed, 0.5)
+        safepoints = [line for line in log.read_text().splitlines() if "Safepoint \"" in line]
+        dumps = [line for line in safepoints if "ThreadDump" in line]
+        self.assertLessEqual(len(dumps), 1, "\n".join(dumps))
+
     def test_system_exit_gives_its_status(self):
         self.install_class(EXITS)
         process, elapsed = self.launch()

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sched.h>
 
 #include <atomic>
 #include <chrono>
@@ -110,3 +111,25 @@ TEST(PlatformThreads, MessagesArriveInOrderUntilTheQuitMessage) {
 }
 
 }  // namespace
+
+// A thread confined to one processor (as taskset confines a whole process) counts one; the
+// unconfined test thread counts what it may use, at most the machine's processors.
+TEST(PlatformThreads, ProcessorsAreTheOnesThisThreadMayRunOn) {
+  unsigned all = platform::usableProcessorCount();
+  EXPECT_GE(all, 1u);
+  EXPECT_LE(all, std::thread::hardware_concurrency());
+  unsigned confined = 0;
+  std::thread([&] {
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    ASSERT_EQ(sched_getaffinity(0, sizeof allowed, &allowed), 0);
+    int first = 0;
+    while (!CPU_ISSET(first, &allowed)) ++first;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(first, &one);
+    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+    confined = platform::usableProcessorCount();
+  }).join();
+  EXPECT_EQ(confined, 1u);
+}

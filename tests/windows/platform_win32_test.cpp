@@ -397,3 +397,22 @@ TEST(Win32Memory, ZeroFillsAndKeepsBytesWhenGrowing) {
 }
 
 }  // namespace
+
+namespace {
+
+// The count follows the process's affinity mask; the test process's own is restored afterwards.
+TEST(Win32Threads, ProcessorsAreTheOnesTheProcessMayRunOn) {
+  DWORD_PTR process = 0;
+  DWORD_PTR system = 0;
+  ASSERT_TRUE(GetProcessAffinityMask(GetCurrentProcess(), &process, &system));
+  EXPECT_GE(platform::usableProcessorCount(), 1u);
+  DWORD_PTR lowest = process & (~process + 1);
+  if (!SetProcessAffinityMask(GetCurrentProcess(), lowest)) {
+    GTEST_SKIP() << "this system does not let the process narrow its affinity";
+  }
+  unsigned confined = platform::usableProcessorCount();
+  SetProcessAffinityMask(GetCurrentProcess(), process);
+  EXPECT_EQ(confined, 1u);
+}
+
+}  // namespace

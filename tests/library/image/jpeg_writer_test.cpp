@@ -301,6 +301,45 @@ TEST(FileDestination, WholeBlocksThenOneShorterBlock) {
   EXPECT_EQ(static_cast<std::int64_t>(folder.read("log.jpg").size()), log.sizes.back());
 }
 
+TEST(FileDestination, PutOffWritesWaitForTheFlushAndKeepTheirBlocks) {
+  TempFolder folder;
+  const int width = 320, height = 240;
+  std::vector<std::int32_t> pixels = noisyPicture(width, height);
+  ReplacementFile output;
+  ASSERT_TRUE(output.create(folder.file("deferred.jpg").c_str()));
+  jpeg_compress_struct compressor{};
+  jpeg_error_mgr errors{};
+  compressor.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&compressor);
+  setCompressionParameters(&compressor, width, height);
+  installFileDestination(&compressor, output.file());
+  jpeg_start_compress(&compressor, TRUE);
+  reserveDeferredOutput(&compressor, 256 * 1024);
+  EXPECT_GE(deferredRoom(&compressor), 256u * 1024);
+  // Half the rows with writing put off: the file stays empty, the room shrinks by the output.
+  deferWrites(&compressor);
+  std::size_t room = deferredRoom(&compressor);
+  while (compressor.next_scanline < compressor.image_height / 2) {
+    auto row = reinterpret_cast<JSAMPROW>(pixels.data() + compressor.next_scanline * width);
+    jpeg_write_scanlines(&compressor, &row, 1);
+  }
+  EXPECT_EQ(platform::fileSize(output.file()), 0);
+  EXPECT_LT(deferredRoom(&compressor), room - 2 * kOutputBlockSize);
+  // The flush writes the full blocks kept back; the block being filled waits.
+  flushDeferredOutput(&compressor);
+  std::int64_t flushed = platform::fileSize(output.file());
+  EXPECT_GE(flushed, static_cast<std::int64_t>(2 * kOutputBlockSize));
+  EXPECT_EQ(flushed % static_cast<std::int64_t>(kOutputBlockSize), 0);
+  while (compressor.next_scanline < compressor.image_height) {
+    auto row = reinterpret_cast<JSAMPROW>(pixels.data() + compressor.next_scanline * width);
+    jpeg_write_scanlines(&compressor, &row, 1);
+  }
+  jpeg_finish_compress(&compressor);
+  jpeg_destroy_compress(&compressor);
+  ASSERT_TRUE(output.commit());
+  EXPECT_EQ(folder.read("deferred.jpg"), savedBytes(pixels, width, height));
+}
+
 TEST(FileDestination, DevicesAreRefusedBeforeAnythingIsWritten) {
   // /dev/full would refuse every write and /dev/null would swallow the file: neither is an
   // ordinary file, so neither is opened, written or removed, and the library never starts.
