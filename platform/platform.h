@@ -385,7 +385,9 @@ bool threadExitCode(ThreadHandle thread, std::uint32_t& code);
 // Gives up the handle. A thread that still runs goes on running and cleans up after itself.
 void closeThread(ThreadHandle thread);
 
-// The installed Java VM's library, loaded: the one under JAVA_HOME, else the one of the Java
+// A Java VM's library, loaded: first the one of the runtime bundled beside the program (the
+// folder "runtime" in executableFolder(), laid out as a JDK: lib/server/libjvm.so,
+// bin\server\jvm.dll), then the installed one: the one under JAVA_HOME, else the one of the Java
 // installation that the `java` program on PATH belongs to (symbolic links followed), else the one
 // under /usr/lib/jvm/default-java. On Windows: JAVA_HOME, then the installation registered in
 // HKLM\SOFTWARE\JavaSoft (JDK, then JRE, then their names before version 9: the
