@@ -48,7 +48,8 @@ install -m 644 packaging/linux/bundle-README.txt "$folder/README.txt"
 
 modules=$("$jdk/bin/jdeps" --multi-release 11 --ignore-missing-deps --print-module-deps \
   "${classes[@]}")
-modules=$(printf '%s\n' java.base ${modules//,/ } | LC_ALL=C sort -u | paste -sd, -)
+modules=$(printf '%s\n' java.base "${modules//,/$'\n'}" | sed '/^$/d' | LC_ALL=C sort -u |
+  paste -sd, -)
 echo "== Java runtime with $modules (jlink)"
 "$jdk/bin/jlink" --module-path "$jdk/jmods" --add-modules "$modules" --strip-debug \
   --no-header-files --no-man-pages --output "$folder/runtime"
