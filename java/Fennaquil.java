@@ -4,24 +4,32 @@ import java.nio.ByteBuffer;
 import java.nio.ByteOrder;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
-import java.nio.file.Paths;
 
 /**
  * The sample application: calls every native service of Kestrilo on sample inputs that it makes
- * itself, in the folder "sample-output" under the current directory (the launcher's folder), and
- * prints what it did. Installed for the whole system, that folder is not the user's to write:
- * the sample then works in the user's cache folder instead.
+ * itself, and prints what it did. It works in the folder "tavolin/sample-output" of the user's
+ * cache folder, never in the program's own folder: an installed copy's folder belongs to the
+ * package, which would leave the sample's files behind when it is removed (the folder is
+ * writable to the administrator who installed it).
  */
 public class Fennaquil {
     private static final File OUTPUT = outputFolder();
 
+    // $XDG_CACHE_HOME (when absolute), else ~/.cache; on Windows the user's local application
+    // data, else ~/.cache too.
     private static File outputFolder() {
-        if (Files.isWritable(Paths.get("."))) return new File("sample-output");
-        String cache = System.getenv("XDG_CACHE_HOME");
-        String home = System.getenv("HOME");
-        File base = cache != null && new File(cache).isAbsolute() ? new File(cache)
-                : new File(home != null ? home : System.getProperty("user.home"), ".cache");
+        boolean windows = System.getProperty("os.name", "").startsWith("Windows");
+        String base = absoluteOrNull(System.getenv(windows ? "LOCALAPPDATA" : "XDG_CACHE_HOME"));
+        if (base == null) {
+            String home = absoluteOrNull(System.getenv("HOME"));
+            base = new File(home != null ? home : System.getProperty("user.home"), ".cache")
+                    .getPath();
+        }
         return new File(new File(base, "tavolin"), "sample-output");
+    }
+
+    private static String absoluteOrNull(String folder) {
+        return folder != null && new File(folder).isAbsolute() ? folder : null;
     }
 
     public static void main(String[] args) throws IOException {

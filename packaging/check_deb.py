@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Checks a built Debian package of Tavolin without installing it into this machine's system:
 
-- lintian reports no error, and desktop-file-validate accepts the desktop entry;
+- lintian reports no error, desktop-file-validate accepts the desktop entry and appstreamcli
+  validate the AppStream metadata, whose newest release is the package's version;
 - the control fields name the package, its version (the changelog's), the architecture and the
   dependencies the installed files need;
 - unpacked into a scratch root (dpkg -x), every file matches the package's md5sums, the layout is
@@ -22,9 +23,11 @@ import subprocess
 import sys
 import tempfile
 from pathlib import Path
+from xml.etree import ElementTree
 
 ROOT = Path(__file__).resolve().parents[1]
 ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
+METAINFO = "org.tavolin.Tavolin.metainfo.xml"
 INSTALLED = ("launcher", "libKestrilo.so", "libcabwriter.so", "Kestrilo.class", "Fennaquil.class")
 # Each service's line of the sample application, as it reports it: "  <call>(...) -> <result>".
 SERVICES = ("copyToClipboard", "showFile", "makeCab", "saveJPEG", "makeTransparent", "wav2au")
@@ -82,15 +85,19 @@ def check_control(package):
     check(control.get("Architecture") == architecture, "Architecture is " + architecture)
     check(control.get("Installed-Size", "").isdigit(), "Installed-Size is given")
     check("Description" in control and "Maintainer" in control, "Description and Maintainer")
+    check(re.fullmatch(r"[^<>@]+ <[^<>@\s]+@[^<>@\s]+\.[a-z]+>", control.get("Maintainer", ""))
+          is not None and ".example" not in control.get("Maintainer", ""),
+          "Maintainer is a real address (%s)" % control.get("Maintainer"))
     depends = alternatives(control.get("Depends", ""))
     for needed in REQUIRED_DEPENDS:
         check(needed in depends, "Depends on %s" % " | ".join(sorted(needed)))
     recommends = alternatives(control.get("Recommends", ""))
     for needed in REQUIRED_RECOMMENDS:
         check(needed in recommends, "Recommends %s" % " | ".join(sorted(needed)))
+    return version
 
 
-def check_unpacked(package, root):
+def check_unpacked(package, root, version):
     subprocess.run(["dpkg-deb", "-x", str(package), str(root)], check=True)
     with tempfile.TemporaryDirectory() as control:
         subprocess.run(["dpkg-deb", "-e", str(package), control], check=True)
@@ -113,6 +120,17 @@ def check_unpacked(package, root):
     result = run(["desktop-file-validate", str(desktop)])
     check(desktop.is_file() and result.returncode == 0 and not result.stdout.strip(),
           "desktop-file-validate accepts the desktop entry " + result.stdout.strip())
+    metainfo = root / "usr/share/metainfo" / METAINFO
+    result = run(["appstreamcli", "validate", "--no-net", str(metainfo)])
+    check(metainfo.is_file() and result.returncode == 0,
+          "appstreamcli validate accepts the AppStream metadata " + result.stdout.strip())
+    if metainfo.is_file():
+        releases = ElementTree.parse(metainfo).getroot().findall("releases/release")
+        newest = releases[0].get("version") if releases else None
+        check(newest == version, "the metadata's newest release is %s (%s)" % (version, newest))
+    copyright_file = root / "usr/share/doc/tavolin/copyright"
+    check(copyright_file.is_file() and "\nLicense: Expat\n" in copyright_file.read_text(),
+          "the copyright file gives the MIT (Expat) licence")
     icons = root / "usr/share/icons/hicolor"
     check((icons / "scalable/apps/tavolin.svg").is_file(), "the scalable icon")
     for size in ICON_SIZES:
@@ -123,41 +141,52 @@ def check_unpacked(package, root):
 
 
 def check_sample_run(root, scratch):
-    """The unpacked tavolin runs the sample as an ordinary user runs an installed one: from
-    another folder, with a program folder that user may not write."""
-    home = scratch / "home"
-    elsewhere = scratch / "elsewhere"
-    home.mkdir()
-    elsewhere.mkdir()
-    environment = {k: v for k, v in os.environ.items()
-                   if k not in ("DISPLAY", "WAYLAND_DISPLAY", "JAVA_HOME")}
-    user = {"HOME": str(home), "XDG_CACHE_HOME": str(home / ".cache")}
-    command = ["xvfb-run", "-a", str(root / "usr/bin/tavolin"), "ignored", "arguments"]
+    """The unpacked tavolin runs the sample as users run an installed one: from another folder,
+    as an ordinary user, who may not write the program's folder, and (where this check runs as
+    root) as root, who may. Either way the sample works in the user's cache folder and leaves
+    the program's folder as the package left it."""
     folder = root / "usr/lib/tavolin"
+    before = sorted(str(p.relative_to(folder)) for p in folder.rglob("*"))
+    runs = [("an ordinary user", "home")]
     if os.geteuid() == 0:
-        # Root may write anywhere: the run is made as nobody, who may not.
-        scratch.chmod(0o755)
-        os.chown(home, pwd.getpwnam("nobody").pw_uid, -1)
-        command = (["runuser", "-u", "nobody", "--", "env"] +
-                   ["%s=%s" % item for item in user.items()] + command)
-    else:
-        environment.update(user)
-        folder.chmod(0o555)
-    try:
-        result = run(command, cwd=elsewhere, env=environment, timeout=300)
-    finally:
-        folder.chmod(0o755)
-    print("     stdout: " + result.stdout.replace("\n", "\n     stdout: "))
-    if result.stderr:
-        print("     stderr: " + result.stderr.replace("\n", "\n     stderr: "))
-    check(result.returncode == 0, "the installed tavolin exits with 0 (%d)" % result.returncode)
-    lines = result.stdout.splitlines()
-    for service in SERVICES:
-        check(any(line.startswith("  %s(" % service) and line.endswith(" -> 1")
-                  for line in lines), "the sample's line for %s, giving 1" % service)
-    check("Tavolin sample: done" in lines, "the sample ran to its end")
-    check((home / ".cache/tavolin/sample-output/sample.jpg").is_file(),
-          "the sample worked in the user's cache folder")
+        runs.append(("root", "root-home"))
+    scratch.chmod(0o755)
+    for who, home_name in runs:
+        home = scratch / home_name
+        elsewhere = scratch / (home_name + "-elsewhere")
+        home.mkdir()
+        elsewhere.mkdir()
+        environment = {k: v for k, v in os.environ.items()
+                       if k not in ("DISPLAY", "WAYLAND_DISPLAY", "JAVA_HOME", "XDG_CACHE_HOME")}
+        environment["HOME"] = str(home)
+        command = ["xvfb-run", "-a", str(root / "usr/bin/tavolin"), "ignored", "arguments"]
+        ordinary = who == "an ordinary user"
+        if ordinary and os.geteuid() == 0:
+            # Root may write anywhere: the ordinary user's run is made as nobody, who may not.
+            os.chown(home, pwd.getpwnam("nobody").pw_uid, -1)
+            command = ["runuser", "-u", "nobody", "--", "env", "HOME=%s" % home] + command
+        elif ordinary:
+            folder.chmod(0o555)
+        try:
+            result = run(command, cwd=elsewhere, env=environment, timeout=300)
+        finally:
+            folder.chmod(0o755)
+        print("     %s's run, stdout: " % who +
+              result.stdout.replace("\n", "\n     stdout: "))
+        if result.stderr:
+            print("     stderr: " + result.stderr.replace("\n", "\n     stderr: "))
+        check(result.returncode == 0,
+              "the installed tavolin exits with 0 for %s (%d)" % (who, result.returncode))
+        lines = result.stdout.splitlines()
+        for service in SERVICES:
+            check(any(line.startswith("  %s(" % service) and line.endswith(" -> 1")
+                      for line in lines), "the sample's line for %s, giving 1" % service)
+        check("Tavolin sample: done" in lines, "the sample ran to its end")
+        check((home / ".cache/tavolin/sample-output/sample.jpg").is_file(),
+              "the sample worked in %s's cache folder" % who)
+        after = sorted(str(p.relative_to(folder)) for p in folder.rglob("*"))
+        check(after == before, "the run left usr/lib/tavolin as it was, for %s (%s)" %
+              (who, ", ".join(sorted(set(after) - set(before)))))
 
 
 def main():
@@ -165,11 +194,11 @@ def main():
         sys.exit(__doc__)
     package = Path(sys.argv[1]).resolve()
     check_lintian(package)
-    check_control(package)
+    version = check_control(package)
     with tempfile.TemporaryDirectory(prefix="tavolin-deb-") as folder:
         scratch = Path(folder)
         root = scratch / "root"
-        check_unpacked(package, root)
+        check_unpacked(package, root, version)
         check_sample_run(root, scratch)
     if failures:
         sys.exit("%d check(s) failed" % len(failures))

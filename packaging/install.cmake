@@ -4,6 +4,7 @@
 #                                launcher's folder is the installation)
 #   bin/tavolin                  a relative symbolic link to lib/tavolin/launcher
 #   share/applications/          the desktop entry
+#   share/metainfo/              the AppStream metadata software centres read
 #   share/icons/hicolor/         the application icon, scalable and in the usual bitmap sizes
 #   share/man/man1/tavolin.1     the manual page
 # The icon's bitmaps and its Windows .ico (TAVOLIN_ICON_ICO, for the Windows launcher's icon
@@ -30,6 +31,7 @@ install(CODE "
   list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${CMAKE_INSTALL_PREFIX}/bin/tavolin\")
 ")
 install(FILES ${packaging_dir}/linux/tavolin.desktop DESTINATION share/applications)
+install(FILES ${packaging_dir}/linux/org.tavolin.Tavolin.metainfo.xml DESTINATION share/metainfo)
 install(FILES ${packaging_dir}/linux/tavolin.1 DESTINATION share/man/man1)
 install(FILES ${packaging_dir}/icons/tavolin.svg DESTINATION share/icons/hicolor/scalable/apps)
 

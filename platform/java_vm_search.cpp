@@ -32,6 +32,12 @@ ModuleHandle loadFromHome(const JavaVmPlaces& places, const JavaHome& home, cons
 
 }  // namespace
 
+JavaHome bundledRuntime(const std::string& launcherFolder, char separator) {
+  if (launcherFolder.empty())
+    return {"", "", "the bundled runtime: the launcher's folder is unknown"};
+  return {launcherFolder + separator + "runtime", "the runtime bundled with the launcher", ""};
+}
+
 ModuleHandle findJavaVm(const JavaVmPlaces& places, const char* entryPoint,
                         std::vector<std::string>& looked) {
   looked.clear();

@@ -19,6 +19,10 @@ struct JavaHome {
   std::string missing;
 };
 
+// The runtime bundled with the program: the folder "runtime" in the launcher's folder, joined
+// with the system's separator; when that folder cannot be told, what stood in the way.
+JavaHome bundledRuntime(const std::string& launcherFolder, char separator);
+
 // The system's part of the walk.
 struct JavaVmPlaces {
   std::vector<JavaHome> homes;

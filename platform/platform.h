@@ -389,7 +389,9 @@ void closeThread(ThreadHandle thread);
 // an affinity setting, a container's processor set), not the machine's count. At least 1.
 unsigned usableProcessorCount();
 
-// The installed Java VM's library, loaded: the one under JAVA_HOME, else the one of the Java
+// A Java VM's library, loaded: first the one of the runtime bundled beside the program (the
+// folder "runtime" in executableFolder(), laid out as a JDK: lib/server/libjvm.so,
+// bin\server\jvm.dll), then the installed one: the one under JAVA_HOME, else the one of the Java
 // installation that the `java` program on PATH belongs to (symbolic links followed), else the one
 // under /usr/lib/jvm/default-java. On Windows: JAVA_HOME, then the installation registered in
 // HKLM\SOFTWARE\JavaSoft (JDK, then JRE, then their names before version 9: the

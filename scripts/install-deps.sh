@@ -15,7 +15,7 @@ packages=(
   libjpeg-turbo-progs imagemagick giflib-tools libgif-dev
   xvfb xauth xclip xdg-utils
   # the Debian package: the icon's bitmaps, building and checking it
-  librsvg2-bin dpkg-dev lintian desktop-file-utils
+  librsvg2-bin dpkg-dev lintian desktop-file-utils appstream
 )
 
 missing=()

@@ -15,6 +15,9 @@ packages=(
   librsvg2-bin
   # the peers and display the Windows tests use, as on Linux
   python3 cabextract p7zip-full libarchive-tools gcab xvfb xauth xclip
+  # the installers: wixl builds them, msiinfo and msibuild (msitools) read and finish them,
+  # faketime gives wixl the package's date
+  wixl msitools faketime
 )
 
 sudo=()

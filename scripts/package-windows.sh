@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Windows distributions: for each target given (default: i686 x86_64), a zip in
-# dist/ (or $TAVOLIN_DIST) holding launcher.exe, Kestrilo.dll, Kestrilo.class, Fennaquil.class
-# and README.txt. The binaries come from build-windows.sh's build folder, stripped of their
-# debugging information (which names the build folder); the zip holds no time stamps (every
-# entry dated 1980-01-01, sorted, with fixed permissions), so the same sources give the same
-# bytes. Installs the Windows dependencies first.
+# dist/ (or $TAVOLIN_DIST) holding launcher.exe, Kestrilo.dll, Kestrilo.class, Fennaquil.class,
+# README.txt and LICENSE.txt. The binaries come from build-windows.sh's build folder, stripped
+# of their debugging information (which names the build folder); the zip holds no time stamps
+# (every entry dated 1980-01-01, sorted, with fixed permissions), so the same sources give the
+# same bytes. Installs the Windows dependencies first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -35,6 +35,7 @@ for target in "${targets[@]}"; do
   cp "$out/Kestrilo.class" "$out/Fennaquil.class" "$staging/"
   # Notepad of older Windows reads only CRLF line ends.
   sed 's/$/\r/' packaging/windows/README.txt >"$staging/README.txt"
+  sed 's/$/\r/' LICENSE >"$staging/LICENSE.txt"
   zip=$dist/tavolin-windows-$target.zip
   python3 - "$staging" "$zip" <<'PYTHON'
 import sys

@@ -2,8 +2,10 @@
 # Builds Kestrilo.dll for each Windows target given (default: i686 x86_64) and tests it under
 # Wine: first a canary test that must fail (an i686 program under a Wine without its 32-bit part
 # exits 0 and does nothing, which would pass everything unseen), then the unit tests, then the
-# end-to-end tests against the Linux build's outputs (built first if missing). Also checks each
-# DLL's export table. Installs the Windows dependencies first.
+# end-to-end tests against the Linux build's outputs (built first if missing), then the
+# distribution zip and the installer (built twice for the same bytes, then installed, upgraded
+# and removed under Wine in a prefix of its own). Also checks each DLL's export table. Installs
+# the Windows dependencies first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -100,6 +102,28 @@ for target in "${targets[@]}"; do
       failed+=("$target distribution")
   else
     failed+=("$target distribution")
+    continue
+  fi
+
+  # Built twice, for the same bytes, and once more as the next version, to be upgraded to.
+  echo "== Windows $target: the installer, installed, upgraded and removed under Wine"
+  msi_dist=$build/msi
+  rm -rf "$msi_dist"
+  next_version=$(dpkg-parsechangelog -l packaging/debian/changelog -S Version |
+    sed 's/[^0-9.].*//' | awk -F. -v OFS=. '{ $NF = $NF + 1; print }')
+  if older=$(TAVOLIN_DIST=$msi_dist/first ./scripts/package-msi.sh "$target" | tail -n 1) &&
+    again=$(TAVOLIN_DIST=$msi_dist/again ./scripts/package-msi.sh "$target" | tail -n 1) &&
+    newer=$(TAVOLIN_DIST=$msi_dist/next TAVOLIN_MSI_VERSION=$next_version \
+      ./scripts/package-msi.sh "$target" | tail -n 1); then
+    if cmp "$older" "$again"; then
+      echo "two builds of the installer gave the same bytes"
+    else
+      failed+=("$target installer reproducible")
+    fi
+    python3 tests/windows/check_msi.py "$target" "$loader" "$build/msi-prefix" "$zip" \
+      "$older" "$newer" || failed+=("$target installer")
+  else
+    failed+=("$target installer")
   fi
 done
 

@@ -1,6 +1,7 @@
-// Finding and loading the installed Java VM's libjvm, the way the `java` program's own
-// installation lays it out: JAVA_HOME first, then the installation behind the `java` on PATH,
-// then Debian's default one. Every place looked in is written down, so that the user can be told
+// Finding and loading a Java VM's libjvm, the way the `java` program's own installation lays it
+// out: first the runtime bundled beside the launcher (the folder "runtime", as jlink and jpackage
+// lay one out), then JAVA_HOME, then the installation behind the `java` on PATH, then Debian's
+// default one. Every place looked in is written down, so that the user can be told
 // where no VM was found.
 #include <dlfcn.h>
 #include <limits.h>
@@ -65,6 +66,7 @@ const char* javaVmLibraryName() { return "libjvm.so"; }
 ModuleHandle loadJavaVmModule(const char* entryPoint, std::vector<std::string>& looked) {
   // In the order of the search.
   std::vector<JavaHome> homes;
+  homes.push_back(bundledRuntime(executableFolder(), '/'));
   const char* javaHome = std::getenv("JAVA_HOME");
   if (javaHome && *javaHome) {
     homes.push_back({javaHome, "JAVA_HOME", ""});

@@ -1,4 +1,5 @@
-// Finding and loading an installed Java VM's jvm.dll: the installation that JAVA_HOME names,
+// Finding and loading a Java VM's jvm.dll: the runtime bundled beside the launcher (the folder
+// "runtime", as jlink and jpackage lay one out), then the installation that JAVA_HOME names,
 // then the current one that a JDK's or JRE's installer has registered, then the one that the
 // java.exe on PATH belongs to. A jvm.dll of the other width cannot be loaded and is passed over,
 // so the registry is read in the view of this program's own width, where installers of that
@@ -171,6 +172,7 @@ const char* javaVmLibraryName() { return "jvm.dll"; }
 
 ModuleHandle loadJavaVmModule(const char* entryPoint, std::vector<std::string>& looked) {
   std::vector<JavaHome> homes;
+  homes.push_back(bundledRuntime(executableFolder(), '\\'));
   std::string javaHome = environmentVariable("JAVA_HOME");
   if (!javaHome.empty()) {
     homes.push_back({withoutTrailingSeparator(javaHome), "JAVA_HOME", ""});

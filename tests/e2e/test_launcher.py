@@ -227,6 +227,8 @@ class Launcher(unittest.TestCase):
                     else "no such folder"))
         self.assertEqual(process.stderr.decode(),
                          VM_MISSING + "can't init JVM\n" + LOOKED_FOR +
+                         "  %s/runtime (the runtime bundled with the launcher): no such folder\n"
+                         % self.install.resolve() +
                          "  /nonexistent (JAVA_HOME): no such folder\n"
                          "  PATH: no java program\n" + default + "\n" + INSTALL_ONE)
         self.assertEqual(process.stdout, b"")
@@ -271,6 +273,22 @@ class Launcher(unittest.TestCase):
                               process.stderr.decode())
                 self.assertTrue(process.stderr.decode().startswith(
                     VM_MISSING + "can't init JVM\n" + LOOKED_FOR))
+
+    def test_a_runtime_bundled_beside_it_is_taken_first(self):
+        # A jlink'd runtime lays its VM out as a JDK does: this JDK stands in for one, with no
+        # other Java reachable; a runtime that is no VM is passed over for JAVA_HOME.
+        jdk = Path(require_tool("javac")).resolve().parents[1]
+        self.install_class(PRINTS_THE_FOLDER)
+        (self.install / "runtime").symlink_to(jdk)
+        process, _ = self.launch(env={"JAVA_HOME": "/nonexistent", "PATH": "/nonexistent"})
+        self.assertEqual(process.returncode, 0, process.stderr)
+        self.assertEqual(process.stdout.decode(), str(self.install.resolve()) + "\n")
+        (self.install / "runtime").unlink()
+        (self.install / "runtime" / "lib" / "server").mkdir(parents=True)
+        self.compile_not_a_vm(self.install / "runtime" / "lib" / "server" / "libjvm.so")
+        process, _ = self.launch(env={"JAVA_HOME": str(jdk), "PATH": "/nonexistent"})
+        self.assertEqual(process.returncode, 0, process.stderr)
+        self.assertEqual(process.stdout.decode(), str(self.install.resolve()) + "\n")
 
     def test_the_folder_is_found_however_the_launcher_is_started(self):
         launcher = self.install / "launcher"

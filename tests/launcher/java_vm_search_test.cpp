@@ -2,6 +2,9 @@
 // over, and what the user is told of each place. The fake installation's libjvm.so loads but has
 // no JNI_CreateJavaVM (fake_jvm.c); the search is pointed at it through JAVA_HOME, with a PATH
 // that holds no java.
+#include "platform/java_vm_search.h"
+
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -46,6 +49,13 @@ const std::string kFakeJdk = TAVOLIN_FAKE_JDK;
 const std::string kFakeLibrary = kFakeJdk + "/lib/server/libjvm.so";
 const std::string kDefaultJava = "/usr/lib/jvm/default-java";
 
+// What the search says of the runtime bundled beside the running program (this test), which has
+// none.
+std::string bundledLine() {
+  return platform::executableFolder() +
+         "/runtime (the runtime bundled with the launcher): " + "no such folder";
+}
+
 // What the search says of the system's default Java on this machine; empty when a real VM is
 // there, which the search would then take.
 std::string defaultJavaLine() {
@@ -60,7 +70,7 @@ struct SearchCase {
   std::optional<std::string> javaHome;  // JAVA_HOME; none: unset
   const char* entryPoint;
   bool found;
-  Lines looked;  // with "<default>" standing for defaultJavaLine()
+  Lines looked;  // after bundledLine(), with "<default>" standing for defaultJavaLine()
 };
 
 TEST(JavaVmSearch, EachPlaceIsTriedInTurnAndAccountedFor) {
@@ -100,7 +110,9 @@ TEST(JavaVmSearch, EachPlaceIsTriedInTurnAndAccountedFor) {
     Lines looked{"left from before"};
     platform::ModuleHandle module = platform::loadJavaVmModule(c.entryPoint, looked);
     EXPECT_EQ(module != nullptr, c.found);
-    Lines expected = c.looked;
+    Lines expected;
+    if (!c.found) expected.push_back(bundledLine());
+    expected.insert(expected.end(), c.looked.begin(), c.looked.end());
     for (std::string& line : expected) {
       if (line == "<default>") line = defaultJavaLine();
     }
@@ -118,10 +130,63 @@ TEST(JavaVmSearch, ALibraryThatDoesNotLoadIsPassedOverWithTheLoadersReason) {
   ScopedVariable javaHome("JAVA_HOME", scratch.file("jdk"));
   Lines looked;
   EXPECT_EQ(platform::loadJavaVmModule("JNI_CreateJavaVM", looked), nullptr);
-  ASSERT_EQ(looked.size(), 3u);
+  ASSERT_EQ(looked.size(), 4u);
+  EXPECT_EQ(looked[0], bundledLine());
   std::string start = scratch.file("jdk") + " (JAVA_HOME): " + library + " cannot be loaded (";
-  EXPECT_EQ(looked[0].substr(0, start.size()), start);
-  EXPECT_EQ(looked[1], "PATH: no java program");
+  EXPECT_EQ(looked[1].substr(0, start.size()), start);
+  EXPECT_EQ(looked[2], "PATH: no java program");
+}
+
+bool exists(const std::string& path) { return std::filesystem::exists(path); }
+
+platform::ModuleHandle loadLibrary(const std::string& file, std::string&) {
+  return dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+// The walk with the bundled runtime first, as both systems' layers give it: a runtime laid out as
+// jlink lays one out is taken before any installation after it; without one, it is said so and
+// the next place is taken.
+TEST(JavaVmSearch, TheBundledRuntimeComesFirst) {
+  TempFolder launcher;
+  std::filesystem::create_directories(launcher.path() / "runtime/lib/server");
+  std::string bundled = launcher.file("runtime/lib/server/libjvm.so");
+  // A copy, not a link: a file of its own, so that the loader tells it from the one under
+  // JAVA_HOME.
+  std::filesystem::copy_file(kFakeLibrary, bundled);
+  TempFolder bare;
+  struct Case {
+    const char* name;
+    std::string launcherFolder;
+    Lines looked;  // when nothing was taken
+  } cases[] = {
+      {"a bundled runtime", launcher.path().string(), {}},
+      {"none bundled",
+       bare.path().string(),
+       {bare.file("runtime") + " (the runtime bundled with the launcher): no such folder",
+        kFakeJdk + " (JAVA_HOME): " + kFakeLibrary + " has no JNI_CreateJavaVM"}},
+      {"the launcher's folder unknown",
+       "",
+       {"the bundled runtime: the launcher's folder is unknown",
+        kFakeJdk + " (JAVA_HOME): " + kFakeLibrary + " has no JNI_CreateJavaVM"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<platform::JavaHome> homes = {platform::bundledRuntime(c.launcherFolder, '/'),
+                                             {kFakeJdk, "JAVA_HOME", ""}};
+    platform::JavaVmPlaces places{homes, {"/lib/server/libjvm.so"}, exists, exists, loadLibrary};
+    // The fake's own function, so that a library found is taken.
+    Lines looked;
+    platform::ModuleHandle module = platform::findJavaVm(
+        places, c.looked.empty() ? "tavolin_not_a_vm" : "JNI_CreateJavaVM", looked);
+    EXPECT_EQ(module != nullptr, c.looked.empty());
+    EXPECT_EQ(looked, c.looked);
+    if (module) {
+      Dl_info info{};
+      ASSERT_NE(dladdr(platform::findSymbol(module, "tavolin_not_a_vm"), &info), 0);
+      EXPECT_EQ(std::string(info.dli_fname), bundled) << "taken from the bundled runtime";
+    }
+    platform::freeModule(module);
+  }
 }
 
 }  // namespace

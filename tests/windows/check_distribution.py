@@ -17,7 +17,8 @@ import tempfile
 import zipfile
 from pathlib import Path
 
-ENTRIES = ["Fennaquil.class", "Kestrilo.class", "Kestrilo.dll", "README.txt", "launcher.exe"]
+ENTRIES = ["Fennaquil.class", "Kestrilo.class", "Kestrilo.dll", "LICENSE.txt", "README.txt",
+           "launcher.exe"]
 MACHINES = {"i686": 0x014C, "x86_64": 0x8664}
 TRIPLETS = {"i686": "i686-w64-mingw32", "x86_64": "x86_64-w64-mingw32"}
 GUI_SUBSYSTEM = 2
@@ -121,7 +122,11 @@ def main():
         archive.extractall(folder)
         check("README names the Java runtime and where it is looked for",
               all(word in archive.read("README.txt").decode("ascii")
-                  for word in ("JAVA_HOME", "SOFTWARE\\JavaSoft\\JDK", "PATH", "Wine")), True)
+                  for word in ("runtime\\bin\\server\\jvm.dll", "JAVA_HOME",
+                               "SOFTWARE\\JavaSoft\\JDK", "PATH", "Wine")), True)
+        check("LICENSE.txt is the MIT licence",
+              "Permission is hereby granted, free of charge" in
+              archive.read("LICENSE.txt").decode("ascii"), True)
         for name in ("launcher.exe", "Kestrilo.dll"):
             pe = PeFile((Path(folder) / name).read_bytes())
             check(name + " machine", hex(pe.machine), hex(MACHINES[target]))

@@ -237,8 +237,22 @@ class LauncherUnderWine(unittest.TestCase):
         self.assertEqual(run.exit_code, -1)
         self.assertEqual(len(run.dialogs), 1)
         self.assertTrue(run.texts()[0].startswith(VM_START + "can't init JVM"), run.texts())
+        # The runtime bundled beside the launcher is the first place looked in.
+        self.assertIn("\n  " + windows_path(self.app / "runtime") +
+                      " (the runtime bundled with the launcher): no such folder\n  JAVA_HOME",
+                      run.texts()[0])
         self.assertEqual(run.dialogs[0]["caption"], "Tavolin")
         self.assertEqual(run.log, [])
+
+    def test_a_runtime_bundled_beside_the_launcher_comes_before_java_home(self):
+        self.script("clean")
+        # As jpackage lays a runtime out: runtime\bin\server\jvm.dll beside the launcher. The
+        # JAVA_HOME given holds no VM, so only the bundled runtime can start the run.
+        shutil.copytree(self.jdk, self.app / "runtime")
+        run = self.launch(java_home=False, extra_env={"JAVA_HOME": windows_path(self.folder)})
+        self.assertEqual(run.exit_code, 0, run.texts())
+        self.assertEqual(run.dialogs, [])
+        self.assertEqual(len(run.logged("create")), 1)
 
     def test_a_candidate_that_is_no_vm_is_passed_over_for_the_registered_one(self):
         self.script("clean")
