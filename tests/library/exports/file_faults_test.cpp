@@ -363,6 +363,21 @@ TEST_F(TransparentInPlace, InAFolderThatTakesNoNewFile) {
   EXPECT_EQ(namesIn(locked), std::set<std::string>{"picture.gif"});
 }
 
+// The rewrite goes only over the file as it was read: a version saved in between is kept.
+TEST_F(TransparentInPlace, AVersionSavedMeanwhileIsKept) {
+  TempFolder folder;
+  const std::string gif = folder.write("picture.gif", opaqueGif());
+  GifImage image;
+  ASSERT_EQ(image.loadGif(gif.c_str(), 0), 1);
+  folder.write("picture.gif", "saved meanwhile");
+  image.transparentIndex = *image.pixelAddress(0, 0);
+  image.transparentSet = 1;
+  RecordingMessages messages;
+  EXPECT_EQ(image.saveGif(gif.c_str(), &image.readIdentity), 0);
+  EXPECT_EQ(folder.read("picture.gif"), "saved meanwhile");
+  EXPECT_EQ(namesIn(folder.path()), std::set<std::string>{"picture.gif"});
+}
+
 // A WAV file large enough to be read while it is converted, shortened (to 4 KB or to nothing)
 // and restored by another thread, again and again, while two threads convert it: the calls end
 // with 1 or 0, never with a crash.
