@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <set>
+#include <thread>
 
 #include "fakes/recording_services.h"
 #include "fakes/small_file_system.h"
@@ -177,6 +179,48 @@ TEST(ReplacementFile, AccessListsAttributesAndHardLinksStay) {
   ASSERT_TRUE(file.commit());
   EXPECT_EQ(attribute(name, "system.posix_acl_access"), aclBefore);
   EXPECT_EQ(attribute(name, "user.origin"), "camera");
+}
+
+// A watcher that looks at every name appearing in the folder while a private file is saved again
+// and again never finds one that grants more than the file itself.
+TEST(ReplacementFile, AWatcherNeverSeesMoreThanTheTargetsAccess) {
+  TempFolder folder;
+  const std::string name = folder.write("private.txt", "old");
+  fs::permissions(name, static_cast<fs::perms>(0600));
+  const int watch = ::inotify_init1(IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(::inotify_add_watch(watch, folder.path().c_str(), IN_CREATE | IN_MOVED_TO), 0);
+  int seen = 0;
+  unsigned widest = 0;
+  std::thread watcher([&] {
+    alignas(inotify_event) char events[4096];
+    for (;;) {
+      ssize_t length = ::read(watch, events, sizeof events);
+      if (length <= 0) return;
+      for (ssize_t at = 0; at < length;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        if (event->len == 0) continue;
+        if (std::strcmp(event->name, "stop") == 0) return;
+        struct stat info {};
+        if (::stat(folder.file(event->name).c_str(), &info) == 0) {
+          widest |= info.st_mode & 07777;
+          ++seen;
+        }
+      }
+    }
+  });
+  for (int i = 0; i < 200; ++i) {
+    ReplacementFile file;
+    EXPECT_TRUE(file.create(name.c_str()) && put(file, "secret " + std::to_string(i)) &&
+                file.commit());
+  }
+  folder.write("stop", "");
+  watcher.join();
+  ::close(watch);
+  EXPECT_GT(seen, 0);
+  EXPECT_EQ(widest & ~0600u, 0u);
+  EXPECT_EQ(folder.read("private.txt"), "secret 199");
 }
 
 // A target that is no longer the file found (or read) is not replaced: the version saved meanwhile
