@@ -87,25 +87,15 @@ TEST(PlatformFiles, SiblingReplacesTheTargetInOneStep) {
   EXPECT_EQ(entriesIn(folder.path()), 3u);
 }
 
-// Sets a kernel setting for the life of the object and puts the old value back.
-class KernelSetting {
- public:
-  KernelSetting(const char* path, const char* value) : path_(path) {
-    std::ifstream(path_) >> old_;
-    std::ofstream(path_) << value;
-    std::string now;
-    std::ifstream(path_) >> now;
-    set_ = now == value;
+// A kernel setting set for the life of the object, then put back.
+struct KernelSetting {
+  KernelSetting(const char* path, const std::string& value) : path(path) {
+    std::ifstream(path) >> old;
+    std::ofstream(path) << value;
+    std::ifstream(path) >> now;
   }
-  ~KernelSetting() {
-    if (!old_.empty()) std::ofstream(path_) << old_;
-  }
-  bool set() const { return set_; }
-
- private:
-  std::string path_;
-  std::string old_;
-  bool set_ = false;
+  ~KernelSetting() { std::ofstream(path) << old; }
+  std::string path, old, now;
 };
 
 // Links and files that another user put in a sticky folder are refused where a plain open of the
@@ -115,7 +105,9 @@ TEST(PlatformFiles, TheKernelsProtectionsApplyToTheTarget) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root: the links and files belong to another user";
   KernelSetting links("/proc/sys/fs/protected_symlinks", "1");
   KernelSetting regular("/proc/sys/fs/protected_regular", "1");
-  if (!links.set() || !regular.set()) GTEST_SKIP() << "the kernel's protections cannot be set";
+  if (links.now != "1" || regular.now != "1") {
+    GTEST_SKIP() << "the kernel's protections cannot be set";
+  }
   TempFolder shared;
   TempFolder secret;
   std::filesystem::permissions(shared.path(), static_cast<std::filesystem::perms>(01777));
