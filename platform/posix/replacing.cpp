@@ -309,7 +309,10 @@ FileHandle createSibling(const ReplacementTarget& target, std::string& sibling, 
   }
   // Never more than the target's owner has until everything else is the target's too.
   const mode_t mode = adopt ? (original.st_mode & 0700) : 0666;
-  int fd = retryOpenAt(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+  // A file without a name is linked in through /proc; without it only the privileged could.
+  static const bool linkable = ::access("/proc/self/fd", X_OK) == 0;
+  int fd = linkable ? retryOpenAt(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode) : -1;
+  if (!linkable) errno = EOPNOTSUPP;
   if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
     // No anonymous files here: a short hidden name, whatever the length of the target's own.
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
