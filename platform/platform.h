@@ -131,10 +131,14 @@ void releaseReplacementTarget(ReplacementTarget& target);
 // for an existing target it is made with the target's permission bits (never more, whatever the
 // umask), then given its owner and group where this process may set them, its access control
 // list and its extended attributes, before anything is written; a new name gets what any new
-// file gets (the umask, or the folder's default access control list). What cannot be kept: an
-// owner or group this process may not give, and attributes of a kind only the system's
-// administrator may set. The invalid handle on failure, with `fault` saying why (kNotPermitted:
-// the folder takes no new file from this process).
+// file gets (the umask, or the folder's default access control list). Where this process may not
+// give the new file the target's owner, group, access control list or user attributes, none is
+// made (kNotPermitted). Not carried over: attributes outside the user namespace (security labels,
+// which the system gives each new file itself, and the administrator's trusted ones), the times,
+// and the file's identity itself (another file's hard links or open descriptors keep the old
+// one: the writer writes a file with further names in place). The invalid handle on failure,
+// with `fault` saying why (kNotPermitted: the folder takes no new file from this process, or the
+// new file could not keep what the target has).
 FileHandle createSibling(const ReplacementTarget& target, std::string& sibling, FileFault& fault);
 
 // kNone when the target's name still stands for the file found (same identity) or, for a new

@@ -74,6 +74,9 @@ FileFault faultOf(DWORD error) {
       return FileFault::kNotPermitted;
     case ERROR_NOT_SAME_DEVICE:
       return FileFault::kCrossDevice;
+    case ERROR_PATH_NOT_FOUND:  // the folder does not exist
+    case ERROR_INVALID_NAME:
+      return FileFault::kRefused;
     default:
       return FileFault::kFailed;
   }
