@@ -25,8 +25,8 @@ time_ms() {
 }
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-# Both converters make a new AU file each round. Ours replacing an existing one is timed apart:
-# that file is synced to the disk before the new one takes its place, which waits for the disk.
+# Both converters make a new AU file each round. Ours replacing an existing one is timed apart.
+# Ours syncs every new file to the disk before it takes its name, and the folder after.
 ours=() soxes=() reads=() replacing=()
 for ((round = 0; round < rounds; ++round)); do
   rm -f "$work/ours.au" "$work/sox.au"

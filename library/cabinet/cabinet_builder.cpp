@@ -94,10 +94,10 @@ void printFailure(const char* operation, int code) {
 
 // Where an entry is read from: a relative entry from the cabinet path, as if that path were the
 // current directory (which no build may change: other threads resolve names against it), an
-// absolute one as it stands. False when the joined name does not fit a source name's buffer.
-bool sourceName(const char* cabPath, const char* entry, std::string& source) {
-  source = platform::joinedName(cabPath, entry);
-  return source == entry || source.size() < kMaxSourceName;
+// absolute one as it stands. Only the entry is bounded (by the writer, as the name it stores);
+// the joined name goes to the system whole, and one that the system cannot take fails to open.
+std::string sourceName(const char* cabPath, const char* entry) {
+  return platform::joinedName(cabPath, entry);
 }
 
 void copyText(char* field, std::size_t size, const char* text) {
@@ -182,11 +182,10 @@ int buildCabinet(std::int32_t count, char* const* entries, const char* cabPath, 
       }
       continue;
     }
-    std::string source;
-    if (entry[0] == '\0' || !sourceName(cabPath, entry, source)) {
-      // An empty entry names no file (the export gives one for a name it refuses), and a joined
-      // name that would not fit the writer's name buffer is never cut to another file's name:
-      // both are refused as unopenable.
+    std::string source = sourceName(cabPath, entry);
+    if (entry[0] == '\0') {
+      // An empty entry names no file (the export gives one for a name it refuses): refused as
+      // unopenable.
       error.erfOper = FCIERR_OPEN_SRC;
       fail("FCIAddFile", entry);
       destroy(binding, writer);

@@ -19,11 +19,6 @@ constexpr int kErrorTextSize = 256;
 // writer has set none then.
 constexpr int kWriterUnavailable = -1;
 
-// The longest source name, terminating zero included, that the writer takes (the platform's
-// cabinet library keeps names in buffers of this size). A relative entry joined to the cabinet
-// path that does not fit is refused as a source that cannot be opened.
-constexpr std::size_t kMaxSourceName = 256;
-
 // Fills the parameters record: zeros, then the size limits 0x7FFFFFFF, sequence number 1, set
 // identifier 12345, the cabinet's name and path copied unchanged (each cut to 255 characters).
 void fillCabinetParameters(CCAB& parameters, const char* cabPath, const char* cabName);

@@ -48,6 +48,24 @@ bool CabinetOutput::takesAsCabinet(const char* name) const {
   return true;
 }
 
+bool CabinetOutput::isTemporaryName(const char* name) const {
+  if (!name) return false;
+  for (const std::string& temporary : temporaryNames_) {
+    if (temporary == name) return true;
+  }
+  return false;
+}
+
+bool CabinetOutput::takeUnnamed(const char* name) {
+  for (auto it = unnamed_.begin(); name && it != unnamed_.end(); ++it) {
+    if (*it == name) {
+      unnamed_.erase(it);
+      return true;
+    }
+  }
+  return false;
+}
+
 bool CabinetOutput::start(const char* name) {
   discard();
   if (!file_.create(name)) return false;
@@ -100,7 +118,13 @@ std::intptr_t cabinetOpen(char* name, int flags, int mode, int* error, void* con
   }
   int failure = 0;
   platform::RuntimeFile file = platform::runtimeOpen(name, flags, mode, failure);
-  if (file == platform::kInvalidRuntimeFile) setError(error, failure);
+  if (file == platform::kInvalidRuntimeFile) {
+    setError(error, failure);
+  } else if (output && output->isTemporaryName(name) &&
+             platform::runtimeRemove(name, failure) == 0) {
+    // The open file needs no name any more; without one, nothing outlives a killed process.
+    output->markUnnamed(name);
+  }
   return file;
 }
 
@@ -164,6 +188,8 @@ int cabinetDelete(char* name, int* error, void* context) {
     output->discard();
     return 0;
   }
+  // A temporary already without its name: the name may be someone else's by now.
+  if (output && output->takeUnnamed(name)) return 0;
   int failure = 0;
   int result = platform::runtimeRemove(name, failure);
   if (result != 0) setError(error, failure);

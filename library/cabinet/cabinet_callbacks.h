@@ -11,6 +11,10 @@
 // earlier cabinet of that name as it was, and the writer's removal of a cabinet it could not
 // finish removes only the new file. The cabinet is written, and may be sought in (the system's
 // own writer puts its signature last), but never read.
+//
+// The writer's temporary files lose their names as soon as the writer has opened them, where the
+// system lets an open file be removed: a process killed in the middle of a build leaves none
+// behind. The writer's own removal of such a file then has nothing left to remove.
 #pragma once
 
 #include <cstdint>
@@ -44,6 +48,10 @@ class CabinetOutput {
   void close() { closed_ = open_; }
   void discard();
   void rememberTemporaryName(const char* name) { temporaryNames_.emplace_back(name); }
+  bool isTemporaryName(const char* name) const;
+  // A temporary whose name was removed while the writer holds it open.
+  void markUnnamed(const char* name) { unnamed_.emplace_back(name); }
+  bool takeUnnamed(const char* name);
 
  private:
   ReplacementFile file_;
@@ -51,6 +59,7 @@ class CabinetOutput {
   bool open_ = false;
   bool closed_ = false;
   std::vector<std::string> temporaryNames_;
+  std::vector<std::string> unnamed_;
 };
 
 void* cabinetAllocate(std::uint32_t size);

@@ -26,7 +26,9 @@ std::int32_t makeTransparent(StringHandle gifFile) {
   if (image->transparentSet == 0) {
     image->transparentIndex = *image->pixelAddress(0, 0);
     image->transparentSet = 1;
-    image->saveGif(path);  // its failures are shown or traced where they happen
+    // Only over the file as it was read: a version saved meanwhile is not replaced by the
+    // rewrite of the old picture. Failures are shown or traced where they happen.
+    image->saveGif(path, &image->readIdentity);
   }
   return 1;
 }

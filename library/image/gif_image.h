@@ -78,7 +78,9 @@ class GifImage : public Bitmap {
   // when pixelFormat is not 1 ("GIF requires 256 color format" shown), when the Bitmap is empty or
   // larger than a GIF screen, when the file cannot be created (traced only), or when a write failed
   // ("Cannot write file" shown).
-  int saveGif(const char* name);
+  // `read`, when given, is the identity of the file the picture was read from (readIdentity):
+  // the file is not replaced when the name no longer stands for it as it was read.
+  int saveGif(const char* name, const platform::FileIdentity* read = nullptr);
 
   // The graphic control extension, the image descriptor and the image data.
   void writeImage(GifOutput& output);
@@ -88,6 +90,7 @@ class GifImage : public Bitmap {
   void encodeLzw(GifOutput& output);
 
   FileHandle outputFile = kInvalidHandle;  // the file being written by saveGif, else invalid
+  platform::FileIdentity readIdentity;     // of the file loadGif read
   std::int32_t framesPassed = 0;
   GifHeader header{};
   ImageDescriptor descriptor{};

@@ -73,7 +73,7 @@ int GifImage::readGifHeader(const char* name) {
   // screen.
   if (ownsPixels) return 0;
   if (!allocatePalette()) return 0;
-  if (!reader.load(name)) return 0;
+  if (!reader.load(name, &readIdentity)) return 0;
   return parseGifHeader(name);
 }
 

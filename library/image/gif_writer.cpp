@@ -50,7 +50,7 @@ std::int32_t colourTableCode(const GifImage& image) {
   return code;
 }
 
-int GifImage::saveGif(const char* name) {
+int GifImage::saveGif(const char* name, const platform::FileIdentity* read) {
   if (pixelFormat != 1) {
     showError("GIF requires 256 color format");
     return 0;
@@ -69,7 +69,7 @@ int GifImage::saveGif(const char* name) {
   // The file is written beside the named one and takes its place only once it is whole: a full
   // disk or a failing write must not cost the user the file that was there.
   ReplacementFile replacement;
-  if (!replacement.create(name)) return 0;
+  if (!replacement.create(name, read)) return 0;
   outputFile = replacement.file();
 
   bool written;

@@ -1,5 +1,7 @@
 #include "library/image/jpeg_writer.h"
 
+#include <jerror.h>
+
 #include <csetjmp>
 
 #include "library/image/jpeg_destination.h"
@@ -121,5 +123,15 @@ int JpegWriter::saveJpeg(const char* name) {
   }
   jpeg_destroy_compress(&compressor);
   outputFile = kInvalidHandle;
-  return finished && replacement.commit() ? 1 : 0;
+  if (!finished) return 0;
+  if (replacement.commit()) return 1;
+  if (replacement.fault() == platform::FileFault::kNoSpace) {
+    // Gathered apart and then no room found for it: the library's own line for a full disk.
+    errors.pub.msg_code = JERR_FILE_WRITE;
+    char text[JMSG_LENGTH_MAX];
+    (*errors.pub.format_message)(reinterpret_cast<j_common_ptr>(&compressor), text);
+    std::printf("Error: %s\n", text);
+    std::fflush(stdout);
+  }
+  return 0;
 }

@@ -7,8 +7,8 @@
 #include "library/support/memory_helpers.h"
 #include "library/support/reporting.h"
 
-std::uint8_t* ByteReader::load(const char* name) {
-  buffer = loadWholeFile(name, length);
+std::uint8_t* ByteReader::load(const char* name, platform::FileIdentity* identity) {
+  buffer = loadWholeFile(name, length, identity);
   if (!buffer) length = 0;
   cursor = buffer;
   position = 0;

@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/platform.h"
+
 struct ByteReader {
   std::uint8_t* buffer = nullptr;  // the file and a zero byte; null when nothing is loaded
   std::uint8_t* cursor = nullptr;  // the next byte to deliver
@@ -16,7 +18,8 @@ struct ByteReader {
   std::int32_t position = 0;       // bytes delivered or skipped since loading
 
   // Loads the named file; the buffer, or null on failure. Release before loading again.
-  std::uint8_t* load(const char* name);
+  // `identity`, when given, receives the identity of the file read.
+  std::uint8_t* load(const char* name, platform::FileIdentity* identity = nullptr);
 
   // Takes a copy of `size` bytes from memory, as load does from a file; null when the copy
   // cannot be allocated ("Sorry, not enough memory" shown) or the size is beyond 32 bits.

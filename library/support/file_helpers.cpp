@@ -59,12 +59,15 @@ std::int32_t writeByte(FileHandle file, std::uint32_t value) {
   return writeBytes(file, &byte, 1);
 }
 
-std::uint8_t* loadWholeFile(const char* name, std::int32_t& size) {
+std::uint8_t* loadWholeFile(const char* name, std::int32_t& size,
+                            platform::FileIdentity* identity) {
   FileHandle file = openForReading(name);
   if (file == kInvalidHandle) {
     size = 0;
     return nullptr;
   }
+  // Taken before the read: whatever changes the file from here on changes its identity.
+  if (identity && !platform::fileIdentity(file, *identity)) *identity = platform::FileIdentity{};
   std::int64_t fullSize = platform::fileSize(file);
   // A whole-file block is addressed with 32-bit offsets; larger files cannot be held.
   if (fullSize < 0 || fullSize >= std::numeric_limits<std::int32_t>::max()) {

@@ -39,8 +39,10 @@ std::int32_t writeByte(FileHandle file, std::uint32_t value);
 
 // The whole file in one block of size + 1 bytes, the last one zero; null when the file cannot be
 // opened (size 0) or the block cannot be allocated (size keeps the file's size). Free it with
-// freeWholeFile. Bytes a failed or short read did not deliver are zero.
-std::uint8_t* loadWholeFile(const char* name, std::int32_t& size);
+// freeWholeFile. Bytes a failed or short read did not deliver are zero. `identity`, when given,
+// receives the identity of the file read (for a later replacement of it).
+std::uint8_t* loadWholeFile(const char* name, std::int32_t& size,
+                            platform::FileIdentity* identity = nullptr);
 void freeWholeFile(std::uint8_t* block);
 
 // The value with its 4 bytes in reverse order.

@@ -2,43 +2,55 @@
 
 #include "library/support/reporting.h"
 
-bool ReplacementFile::create(const char* name) {
+using platform::FileFault;
+
+bool ReplacementFile::create(const char* name, const platform::FileIdentity* read) {
   discard();
   name_ = name ? name : "";
-  target_ = platform::ReplacementTarget{};
-  if (!platform::findReplacementTarget(name_.c_str(), target_)) return fail();
-  bool refused = false;
-  file_ = platform::createSibling(target_, sibling_, refused);
-  if (file_ == kInvalidHandle && refused && target_.exists) {
-    // A folder that takes no new file, holding a file that may be written: the contents are
-    // gathered apart and written over the file at commit.
-    sibling_.clear();
-    file_ = platform::createScratchFile();
-  }
-  return file_ != kInvalidHandle || fail();
+  fault_ = FileFault::kNone;
+  FileFault found = platform::findReplacementTarget(name_.c_str(), target_);
+  if (found != FileFault::kNone) return fail(found);
+  if (read && (!target_.exists || target_.identity != *read)) return fail(FileFault::kChanged);
+  // Further names of the file must keep seeing it: only writing over it does that.
+  if (target_.linked) return startInPlace();
+  FileFault made = FileFault::kNone;
+  file_ = platform::createSibling(target_, sibling_, made);
+  if (file_ != kInvalidHandle) return true;
+  // A folder that takes no new file, or a new file that could not keep what the target has.
+  if (made == FileFault::kNotPermitted && target_.exists) return startInPlace();
+  return fail(made);
+}
+
+bool ReplacementFile::startInPlace() {
+  inPlace_ = true;
+  file_ = platform::createScratchFile();
+  return file_ != kInvalidHandle || fail(FileFault::kFailed);
 }
 
 bool ReplacementFile::commit() {
   if (file_ == kInvalidHandle) return false;
-  if (sibling_.empty()) {
-    bool written = writeInPlace();
-    platform::closeFile(file_);
-    file_ = kInvalidHandle;
-    return written || fail();
+  if (inPlace_) {
+    bool written = writeInPlace(file_);
+    discard();
+    return written;
   }
-  // What replaces an existing file must be on the disk before the name moves to it, or a crash
-  // just after could leave the name with neither the old contents nor the new ones. A new name
-  // has nothing to lose.
-  bool complete = !target_.exists || platform::flushFile(file_);
-  complete = platform::closeFile(file_) && complete;
-  file_ = kInvalidHandle;
-  if (!complete || !platform::moveSiblingInPlace(sibling_, target_)) {
-    platform::removeSibling(sibling_);
+  FileFault placed = platform::placeSibling(file_, sibling_, target_);
+  if (placed == FileFault::kNone) {
     sibling_.clear();
-    return fail();
+    discard();
+    return true;
   }
-  sibling_.clear();
-  return true;
+  // The folder will not let this process replace the name (a sticky folder, another user's
+  // file), or the name is a file mounted over: the same contents go over the target in place.
+  bool written = false;
+  if ((placed == FileFault::kNotPermitted || placed == FileFault::kCrossDevice) &&
+      target_.exists && file_ != kInvalidHandle) {
+    written = writeInPlace(file_);
+  } else {
+    fail(placed);
+  }
+  discard();
+  return written;
 }
 
 void ReplacementFile::discard() {
@@ -46,21 +58,35 @@ void ReplacementFile::discard() {
   file_ = kInvalidHandle;
   platform::removeSibling(sibling_);
   sibling_.clear();
+  platform::releaseReplacementTarget(target_);
+  inPlace_ = false;
 }
 
-bool ReplacementFile::fail() {
+bool ReplacementFile::fail(FileFault fault) {
+  fault_ = fault;
   traceMessage("Cannot create file: ", name_.c_str());
+  if (fault != FileFault::kRefused) traceMessage("because: ", platform::fileFaultText(fault));
   return false;
 }
 
-bool ReplacementFile::writeInPlace() {
+bool ReplacementFile::writeInPlace(FileHandle contents) {
+  FileFault unchanged = platform::checkTargetUnchanged(target_);
+  if (unchanged != FileFault::kNone) return fail(unchanged);
+  std::int64_t length = platform::fileSize(contents);
+  if (length < 0) return fail(FileFault::kFailed);
   FileHandle target = platform::openTargetInPlace(target_);
-  if (target == kInvalidHandle) return false;
+  if (target == kInvalidHandle) return fail(FileFault::kRefused);
+  // All the room first: a disk that cannot take the new contents leaves the old ones whole.
+  FileFault reserved = platform::reserveFileSpace(target, static_cast<std::uint64_t>(length));
+  if (reserved != FileFault::kNone) {
+    platform::closeFile(target);
+    return fail(reserved);
+  }
   std::uint8_t buffer[16384];
   std::uint64_t offset = 0;
-  bool written = true;
-  for (;;) {
-    std::int64_t got = platform::readFileAt(file_, buffer, sizeof buffer, offset);
+  bool written = platform::seekFile(target, 0, 0) == 0;
+  while (written) {
+    std::int64_t got = platform::readFileAt(contents, buffer, sizeof buffer, offset);
     if (got <= 0) {
       written = got == 0;
       break;
@@ -70,10 +96,9 @@ bool ReplacementFile::writeInPlace() {
       if (put <= 0) written = false;
       done += put;
     }
-    if (!written) break;
     offset += static_cast<std::uint64_t>(got);
   }
   written = written && platform::setFileLength(target, offset) && platform::flushFile(target);
   written = platform::closeFile(target) && written;
-  return written;
+  return written || fail(FileFault::kFailed);
 }

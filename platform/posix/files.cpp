@@ -9,10 +9,8 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -44,32 +42,6 @@ int keepOrdinary(int fd) {
   int flags = ::fcntl(fd, F_GETFL);
   if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   return fd;
-}
-
-// Six characters for a fresh name: the time, the process and a counter, mixed, so that two
-// threads, two processes or two quick calls do not keep meeting on the same name.
-std::string uniqueSuffix() {
-  static std::atomic<std::uint64_t> counter{0};
-  timespec now{};
-  ::clock_gettime(CLOCK_REALTIME, &now);
-  std::uint64_t value =
-      static_cast<std::uint64_t>(now.tv_nsec) ^ static_cast<std::uint64_t>(now.tv_sec) << 30 ^
-      static_cast<std::uint64_t>(::getpid()) << 20 ^ counter.fetch_add(1) * 0x9E3779B97F4A7C15u;
-  value ^= value >> 29;
-  value *= 0xBF58476D1CE4E5B9u;
-  value ^= value >> 32;
-  static constexpr char kLetters[] =
-      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  std::string suffix;
-  for (int i = 0; i < 6; ++i, value /= 62) suffix += kLetters[value % 62];
-  return suffix;
-}
-
-std::string folderOf(const std::string& path) {
-  std::string::size_type slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
 }
 
 }  // namespace
@@ -140,71 +112,6 @@ bool closeFile(FileHandle file) {
 
 bool removeFile(const char* name) { return ::unlink(nativeName(name).c_str()) == 0; }
 
-bool findReplacementTarget(const char* name, ReplacementTarget& target) {
-  std::string path = nativeName(name);
-  if (path.empty()) return false;
-  // Each link is followed by hand, a relative one from the folder that holds it, so that a link
-  // to a file not yet made still names where it is to be made.
-  for (int links = 0;; ++links) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0) {
-      if (errno != ENOENT) return false;
-      target.exists = false;
-      break;
-    }
-    if (S_ISLNK(info.st_mode)) {
-      if (links >= 40) return false;
-      std::string content(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : PATH_MAX),
-                          '\0');
-      ssize_t length = ::readlink(path.c_str(), content.data(), content.size());
-      if (length <= 0 || static_cast<std::size_t>(length) > content.size()) return false;
-      content.resize(static_cast<std::size_t>(length));
-      path = content[0] == '/' ? content : folderOf(path) + "/" + content;
-      continue;
-    }
-    if (!S_ISREG(info.st_mode)) return false;
-    // A file that may not be written is not overruled by a new one in its place.
-    if (::access(path.c_str(), W_OK) != 0) return false;
-    target.exists = true;
-    break;
-  }
-  target.path = path;
-  target.folder = folderOf(path);
-  return true;
-}
-
-FileHandle createSibling(const ReplacementTarget& target, std::string& sibling, bool& refused) {
-  refused = false;
-  struct stat original {};
-  bool adopt = target.exists && ::stat(target.path.c_str(), &original) == 0;
-  // A short name, whatever the length of the target's own: "name" + suffix would not fit beside a
-  // base name near the system's limit.
-  const std::string prefix = (target.folder == "/" ? std::string() : target.folder) + "/.tv";
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string name = prefix + uniqueSuffix();
-    int fd = retryOpen(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-      if (errno == EEXIST) continue;
-      refused = errno == EACCES || errno == EPERM;
-      return kInvalidFile;
-    }
-    if (adopt) {
-      // Owner and group where this process may give them (the group often, the owner only with
-      // the privilege), then the permission bits: a change of owner clears set-id bits.
-      if ((original.st_uid != ::geteuid() || original.st_gid != ::getegid()) &&
-          ::fchown(fd, original.st_uid, original.st_gid) != 0) {
-        if (::fchown(fd, static_cast<uid_t>(-1), original.st_gid) != 0) {
-          // Left as this process's: the new file is its own.
-        }
-      }
-      ::fchmod(fd, original.st_mode & 07777);
-    }
-    sibling = name;
-    return fd;
-  }
-  return kInvalidFile;
-}
-
 bool flushFile(FileHandle file) {
   int result;
   do {
@@ -212,20 +119,6 @@ bool flushFile(FileHandle file) {
   } while (result != 0 && errno == EINTR);
   // A file system that cannot sync (a pipe-backed one, say) has nothing more to make durable.
   return result == 0 || errno == EINVAL || errno == EROFS;
-}
-
-bool moveSiblingInPlace(const std::string& sibling, const ReplacementTarget& target) {
-  return ::rename(sibling.c_str(), target.path.c_str()) == 0;
-}
-
-void removeSibling(const std::string& sibling) {
-  if (!sibling.empty()) ::unlink(sibling.c_str());
-}
-
-FileHandle openTargetInPlace(const ReplacementTarget& target) {
-  if (!target.exists) return kInvalidFile;
-  int fd = keepOrdinary(retryOpen(target.path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
-  return fd < 0 ? kInvalidFile : fd;
 }
 
 bool setFileLength(FileHandle file, std::uint64_t length) {

@@ -130,7 +130,38 @@ FileHandle createScratchFile() {
   return reinterpret_cast<FileHandle>(handle);
 }
 
-FileHandle openTargetInPlace(const ReplacementTarget& target) {
+bool fileIdentity(FileHandle file, FileIdentity& identity) {
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!::GetFileInformationByHandle(handleOf(file), &information)) return false;
+  identity.device = information.dwVolumeSerialNumber;
+  identity.file =
+      (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+  identity.size = static_cast<std::int64_t>(
+      (static_cast<std::uint64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow);
+  // Windows keeps no change time here: the last write stands for it.
+  identity.changeSeconds = information.ftLastWriteTime.dwHighDateTime;
+  identity.changeNanoseconds = information.ftLastWriteTime.dwLowDateTime;
+  return true;
+}
+
+FileFault reserveFileSpace(FileHandle file, std::uint64_t length) {
+  if (length > static_cast<std::uint64_t>(INT64_MAX)) return FileFault::kNoSpace;
+  LARGE_INTEGER size{};
+  if (::GetFileSizeEx(handleOf(file), &size) && static_cast<std::uint64_t>(size.QuadPart) >= length) {
+    return FileFault::kNone;
+  }
+  FILE_ALLOCATION_INFO allocation{};
+  allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(length);
+  if (::SetFileInformationByHandle(handleOf(file), FileAllocationInfo, &allocation,
+                                   sizeof allocation)) {
+    return FileFault::kNone;
+  }
+  DWORD error = ::GetLastError();
+  return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? FileFault::kNoSpace
+                                                                     : FileFault::kFailed;
+}
+
+FileHandle openTargetInPlace(ReplacementTarget& target) {
   if (!target.exists) return kInvalidFile;
   return keepOrdinary(::CreateFileA(target.path.c_str(), GENERIC_WRITE, kShareAll, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));

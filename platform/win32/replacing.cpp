@@ -63,9 +63,36 @@ std::string uniqueSuffix() {
   return suffix;
 }
 
-}  // namespace
+FileFault faultOf(DWORD error) {
+  switch (error) {
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return FileFault::kNoSpace;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+      return FileFault::kNotPermitted;
+    case ERROR_NOT_SAME_DEVICE:
+      return FileFault::kCrossDevice;
+    case ERROR_PATH_NOT_FOUND:  // the folder does not exist
+    case ERROR_INVALID_NAME:
+      return FileFault::kRefused;
+    default:
+      return FileFault::kFailed;
+  }
+}
 
-bool findReplacementTarget(const char* name, ReplacementTarget& target) {
+bool identityOfPath(const std::string& path, FileIdentity& identity) {
+  HANDLE handle =
+      ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  bool known = fileIdentity(reinterpret_cast<FileHandle>(handle), identity);
+  ::CloseHandle(handle);
+  return known;
+}
+
+bool findTarget(const char* name, ReplacementTarget& target) {
   std::string path = nativeName(name);
   if (path.empty()) return false;
   DWORD attributes = ::GetFileAttributesA(path.c_str());
@@ -93,8 +120,12 @@ bool findReplacementTarget(const char* name, ReplacementTarget& target) {
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return false;
     bool onDisk = ::GetFileType(handle) == FILE_TYPE_DISK;
+    BY_HANDLE_FILE_INFORMATION information{};
+    bool known = onDisk && fileIdentity(reinterpret_cast<FileHandle>(handle), target.identity) &&
+                 ::GetFileInformationByHandle(handle, &information);
     ::CloseHandle(handle);
-    if (!onDisk) return false;
+    if (!known) return false;
+    target.linked = information.nNumberOfLinks > 1;
     target.exists = true;
   }
   target.path = path;
@@ -102,8 +133,28 @@ bool findReplacementTarget(const char* name, ReplacementTarget& target) {
   return true;
 }
 
-FileHandle createSibling(const ReplacementTarget& target, std::string& sibling, bool& refused) {
-  refused = false;
+}  // namespace
+
+FileFault findReplacementTarget(const char* name, ReplacementTarget& target) {
+  target = ReplacementTarget{};
+  return findTarget(name, target) ? FileFault::kNone : FileFault::kRefused;
+}
+
+void releaseReplacementTarget(ReplacementTarget&) {}
+
+FileFault checkTargetUnchanged(const ReplacementTarget& target) {
+  FileIdentity now;
+  bool present = identityOfPath(target.path, now);
+  if (!target.exists) {
+    return ::GetFileAttributesA(target.path.c_str()) == INVALID_FILE_ATTRIBUTES
+               ? FileFault::kNone
+               : FileFault::kChanged;
+  }
+  return present && now == target.identity ? FileFault::kNone : FileFault::kChanged;
+}
+
+FileHandle createSibling(const ReplacementTarget& target, std::string& sibling, FileFault& fault) {
+  fault = FileFault::kNone;
   std::string prefix = target.folder;
   if (!prefix.empty() && !isSeparator(prefix.back()) && prefix.back() != ':') prefix += '\\';
   prefix += ".tv";
@@ -127,24 +178,38 @@ FileHandle createSibling(const ReplacementTarget& target, std::string& sibling, 
     }
     DWORD error = ::GetLastError();
     if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
-    refused = error == ERROR_ACCESS_DENIED;
+    fault = error == ERROR_ACCESS_DENIED ? FileFault::kNotPermitted : faultOf(error);
     return kInvalidFile;
   }
+  fault = FileFault::kFailed;
   return kInvalidFile;
 }
 
-bool moveSiblingInPlace(const std::string& sibling, const ReplacementTarget& target) {
-  if (target.exists && ::ReplaceFileA(target.path.c_str(), sibling.c_str(), nullptr,
-                                      REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
-    return true;
+FileFault placeSibling(FileHandle& file, const std::string& sibling,
+                       const ReplacementTarget& target) {
+  if (!flushFile(file)) return faultOf(::GetLastError());
+  if (FileFault changed = checkTargetUnchanged(target); changed != FileFault::kNone) {
+    return changed;
   }
-  // A new name, or a target that went away meanwhile: the new file takes the name, as a rename
-  // would, over whatever came there since.
-  if (target.exists && ::GetFileAttributesA(target.path.c_str()) != INVALID_FILE_ATTRIBUTES) {
-    return false;
+  // ReplaceFile opens the new file itself: it must be closed first.
+  closeFile(file);
+  file = kInvalidFile;
+  BOOL placed;
+  if (target.exists) {
+    placed = ::ReplaceFileA(target.path.c_str(), sibling.c_str(), nullptr,
+                            REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
+  } else {
+    // A new name only while nobody else has taken it.
+    placed = ::MoveFileExA(sibling.c_str(), target.path.c_str(), MOVEFILE_WRITE_THROUGH);
   }
-  return ::MoveFileExA(sibling.c_str(), target.path.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  if (placed) return FileFault::kNone;
+  DWORD error = ::GetLastError();
+  // The contents stay at hand for a write in place.
+  HANDLE again = ::CreateFileA(sibling.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (again != INVALID_HANDLE_VALUE) file = reinterpret_cast<FileHandle>(again);
+  return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? FileFault::kChanged
+                                                                     : faultOf(error);
 }
 
 void removeSibling(const std::string& sibling) {

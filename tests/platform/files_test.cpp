@@ -1,5 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -29,71 +31,109 @@ TEST(PlatformFiles, NativeNamesAreUtf8OfLatin1) {
   EXPECT_EQ(platform::nativeName(""), "");
 }
 
+std::size_t entriesIn(const std::filesystem::path& folder) {
+  return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder),
+                                                std::filesystem::directory_iterator()));
+}
+
+unsigned modeOf(platform::FileHandle file) {
+  struct stat info {};
+  return ::fstat(static_cast<int>(file), &info) == 0 ? info.st_mode & 07777 : 07777;
+}
+
+// The new file has no name until it takes the target's, also beside the longest base name, and
+// before that it has no more access than the target (a new name: what the umask leaves).
 TEST(PlatformFiles, SiblingReplacesTheTargetInOneStep) {
   TempFolder folder;
   folder.write("pic\xC3\xA9.gif", "old");
-  std::string latin1Target = folder.file("pic\xE9.gif");
-  platform::ReplacementTarget target;
-  ASSERT_TRUE(platform::findReplacementTarget(latin1Target.c_str(), target));
-  EXPECT_TRUE(target.exists);
-  EXPECT_EQ(target.path, folder.file("pic\xC3\xA9.gif"));
-  std::string sibling;
-  bool refused = true;
-  platform::FileHandle file = platform::createSibling(target, sibling, refused);
-  ASSERT_NE(file, platform::kInvalidFile);
-  EXPECT_FALSE(refused);
-  EXPECT_EQ(std::filesystem::path(sibling).parent_path(), folder.path());
-  ASSERT_EQ(platform::writeFile(file, "new", 3), 3);
-  EXPECT_TRUE(platform::closeFile(file));
-  EXPECT_EQ(folder.read("pic\xC3\xA9.gif"), "old");
-  ASSERT_TRUE(platform::moveSiblingInPlace(sibling, target));
-  EXPECT_EQ(folder.read("pic\xC3\xA9.gif"), "new");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()),
-                          std::filesystem::directory_iterator()),
-            1);
-}
-
-TEST(PlatformFiles, SiblingNamesFitBesideTheLongestBaseName) {
-  TempFolder folder;
+  std::filesystem::permissions(folder.file("pic\xC3\xA9.gif"),
+                               static_cast<std::filesystem::perms>(0640));
   const std::string longest(255, 'n');
   folder.write(longest, "old");
-  platform::ReplacementTarget target;
-  ASSERT_TRUE(platform::findReplacementTarget(folder.file(longest).c_str(), target));
-  std::string sibling;
-  bool refused = false;
-  platform::FileHandle file = platform::createSibling(target, sibling, refused);
-  ASSERT_NE(file, platform::kInvalidFile);
-  platform::closeFile(file);
-  EXPECT_LE(std::filesystem::path(sibling).filename().string().size(), 16u);
-  platform::removeSibling(sibling);
-  EXPECT_FALSE(std::filesystem::exists(sibling));
-}
-
-TEST(PlatformFiles, SiblingsGetTheTargetsPermissionsAndOtherwiseTheUmasks) {
-  TempFolder folder;
-  std::string name = folder.write("private.txt", "old");
-  std::filesystem::permissions(
-      name, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   struct Case {
-    std::string name;
-    std::filesystem::perms expected;
+    std::string name;    // as the library names it (Latin-1)
+    std::string stored;  // as the system does
+    bool exists;
+    unsigned mode;  // of the new file, before and after it is placed
   };
   const std::vector<Case> cases = {
-      {name, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write},
-      {folder.file("new.txt"), static_cast<std::filesystem::perms>(0666 & ~processUmask())},
+      {folder.file("pic\xE9.gif"), "pic\xC3\xA9.gif", true, 0640},
+      {folder.file(longest), longest, true, 0644 & ~processUmask() & 0777},
+      {folder.file("new.txt"), "new.txt", false, 0666 & ~processUmask()},
   };
+  std::filesystem::permissions(folder.file(longest), static_cast<std::filesystem::perms>(cases[1].mode));
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.stored);
     platform::ReplacementTarget target;
-    ASSERT_TRUE(platform::findReplacementTarget(c.name.c_str(), target));
-    std::string sibling;
-    bool refused = false;
-    platform::FileHandle file = platform::createSibling(target, sibling, refused);
+    ASSERT_EQ(platform::findReplacementTarget(c.name.c_str(), target), platform::FileFault::kNone);
+    EXPECT_EQ(target.exists, c.exists);
+    EXPECT_EQ(target.path, folder.file(c.stored));
+    std::string sibling = "unset";
+    platform::FileFault fault = platform::FileFault::kFailed;
+    platform::FileHandle file = platform::createSibling(target, sibling, fault);
     ASSERT_NE(file, platform::kInvalidFile);
-    platform::closeFile(file);
-    EXPECT_EQ(std::filesystem::status(sibling).permissions(), c.expected);
-    platform::removeSibling(sibling);
+    EXPECT_EQ(fault, platform::FileFault::kNone);
+    EXPECT_EQ(sibling, "");
+    EXPECT_EQ(modeOf(file), c.mode);
+    ASSERT_EQ(platform::writeFile(file, "new", 3), 3);
+    EXPECT_EQ(entriesIn(folder.path()), 2u);
+    ASSERT_EQ(platform::placeSibling(file, sibling, target), platform::FileFault::kNone);
+    EXPECT_EQ(file, platform::kInvalidFile);
+    platform::releaseReplacementTarget(target);
+    EXPECT_EQ(folder.read(c.stored), "new");
+    EXPECT_EQ(std::filesystem::status(folder.file(c.stored)).permissions(),
+              static_cast<std::filesystem::perms>(c.mode));
   }
+  EXPECT_EQ(entriesIn(folder.path()), 3u);
+}
+
+// A kernel setting set for the life of the object, then put back.
+struct KernelSetting {
+  KernelSetting(const char* path, const std::string& value) : path(path) {
+    std::ifstream(path) >> old;
+    std::ofstream(path) << value;
+    std::ifstream(path) >> now;
+  }
+  ~KernelSetting() { std::ofstream(path) << old; }
+  std::string path, old, now;
+};
+
+// Links and files that another user put in a sticky folder are refused where a plain open of the
+// name is refused (fs.protected_symlinks, fs.protected_regular), also for root, and nothing is
+// written through them or made where they point.
+TEST(PlatformFiles, TheKernelsProtectionsApplyToTheTarget) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root: the links and files belong to another user";
+  KernelSetting links("/proc/sys/fs/protected_symlinks", "1");
+  KernelSetting regular("/proc/sys/fs/protected_regular", "1");
+  if (links.now != "1" || regular.now != "1") {
+    GTEST_SKIP() << "the kernel's protections cannot be set";
+  }
+  TempFolder shared;
+  TempFolder secret;
+  std::filesystem::permissions(shared.path(), static_cast<std::filesystem::perms>(01777));
+  const std::string kept = secret.write("kept", "secret");
+  const std::string planted = shared.write("planted", "theirs");
+  ASSERT_EQ(::chown(planted.c_str(), 65534, 65534), 0);
+  const std::vector<std::pair<std::string, std::string>> links_to = {
+      {"to a file", kept}, {"to nothing", secret.file("made")}};
+  std::vector<std::string> names = {planted};
+  for (const auto& [what, where] : links_to) {
+    names.push_back(shared.file(what));
+    std::filesystem::create_symlink(where, names.back());
+    ASSERT_EQ(::lchown(names.back().c_str(), 65534, 65534), 0);
+  }
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    const int plain = ::open(name.c_str(), O_WRONLY | O_CREAT, 0600);
+    EXPECT_LT(plain, 0);
+    if (plain >= 0) ::close(plain);
+    platform::ReplacementTarget target;
+    EXPECT_EQ(platform::findReplacementTarget(name.c_str(), target), platform::FileFault::kRefused);
+    platform::releaseReplacementTarget(target);
+  }
+  EXPECT_EQ(secret.read("kept"), "secret");
+  EXPECT_EQ(shared.read("planted"), "theirs");
+  EXPECT_FALSE(std::filesystem::exists(secret.file("made")));
 }
 
 TEST(PlatformFiles, ReadersOpenOnlyOrdinaryFilesAndNeverWait) {

@@ -25,16 +25,19 @@ std::string contentsOf(const std::string& name) {
 // A file made the way every writer makes one: a sibling of the target, moved into its place.
 bool replaceWith(const std::string& name, const std::string& contents) {
   platform::ReplacementTarget target;
-  if (!platform::findReplacementTarget(name.c_str(), target)) return false;
+  if (platform::findReplacementTarget(name.c_str(), target) != platform::FileFault::kNone) {
+    return false;
+  }
   std::string sibling;
-  bool refused = false;
-  platform::FileHandle file = platform::createSibling(target, sibling, refused);
+  platform::FileFault fault = platform::FileFault::kNone;
+  platform::FileHandle file = platform::createSibling(target, sibling, fault);
   if (file == platform::kInvalidFile) return false;
   bool written = platform::writeFile(file, contents.data(), contents.size()) ==
                  static_cast<std::int64_t>(contents.size());
-  written = platform::flushFile(file) && written;
-  written = platform::closeFile(file) && written;
-  if (written && platform::moveSiblingInPlace(sibling, target)) return true;
+  if (written && platform::placeSibling(file, sibling, target) == platform::FileFault::kNone) {
+    return true;
+  }
+  platform::closeFile(file);
   platform::removeSibling(sibling);
   return false;
 }
@@ -128,7 +131,8 @@ TEST_P(ReplacementTargetTest, RefusesWhatMustNotBeReplaced) {
     ASSERT_TRUE(::SetFileAttributesA(name.c_str(), GetParam().attributes));
   }
   platform::ReplacementTarget target;
-  EXPECT_EQ(platform::findReplacementTarget(name.c_str(), target), GetParam().found);
+  EXPECT_EQ(platform::findReplacementTarget(name.c_str(), target) == platform::FileFault::kNone,
+            GetParam().found);
   if (GetParam().found) {
     EXPECT_EQ(target.exists, GetParam().attributes != 0);
     EXPECT_EQ(target.folder, folder.path().string());
@@ -146,7 +150,7 @@ TEST(Win32Files, NeverReplacesADevice) {
   for (const char* name : {"NUL", "CON", ""}) {
     SCOPED_TRACE(name);
     platform::ReplacementTarget target;
-    EXPECT_FALSE(platform::findReplacementTarget(name, target));
+    EXPECT_EQ(platform::findReplacementTarget(name, target), platform::FileFault::kRefused);
   }
 }
 
@@ -159,7 +163,7 @@ class TargetFolderTest : public ::testing::TestWithParam<FolderCase> {};
 
 TEST_P(TargetFolderTest, IsWhereTheNewFileIsMade) {
   platform::ReplacementTarget target;
-  ASSERT_TRUE(platform::findReplacementTarget(GetParam().name, target));
+  ASSERT_EQ(platform::findReplacementTarget(GetParam().name, target), platform::FileFault::kNone);
   EXPECT_FALSE(target.exists);
   EXPECT_EQ(target.folder, GetParam().folder);
 }
@@ -175,15 +179,16 @@ INSTANTIATE_TEST_SUITE_P(Names, TargetFolderTest,
 TEST(Win32Files, SiblingsAreNewShortNamesBesideTheTarget) {
   TempFolder folder;
   platform::ReplacementTarget target;
-  ASSERT_TRUE(platform::findReplacementTarget(folder.write("picture.gif", "old").c_str(), target));
+  ASSERT_EQ(platform::findReplacementTarget(folder.write("picture.gif", "old").c_str(), target),
+            platform::FileFault::kNone);
   std::string first;
   std::string second;
-  bool refused = true;
-  platform::FileHandle a = platform::createSibling(target, first, refused);
-  platform::FileHandle b = platform::createSibling(target, second, refused);
+  platform::FileFault fault = platform::FileFault::kFailed;
+  platform::FileHandle a = platform::createSibling(target, first, fault);
+  platform::FileHandle b = platform::createSibling(target, second, fault);
   ASSERT_NE(a, platform::kInvalidFile);
   ASSERT_NE(b, platform::kInvalidFile);
-  EXPECT_FALSE(refused);
+  EXPECT_EQ(fault, platform::FileFault::kNone);
   EXPECT_NE(first, second);
   EXPECT_EQ(first.compare(0, folder.path().string().size() + 4, folder.path().string() + "\\.tv"),
             0)
@@ -200,8 +205,8 @@ TEST(Win32Files, SiblingsAreNewShortNamesBesideTheTarget) {
 TEST(Win32Files, InPlaceWritesAndScratchFiles) {
   TempFolder folder;
   platform::ReplacementTarget target;
-  ASSERT_TRUE(
-      platform::findReplacementTarget(folder.write("kept.au", "old contents").c_str(), target));
+  ASSERT_EQ(platform::findReplacementTarget(folder.write("kept.au", "old contents").c_str(), target),
+            platform::FileFault::kNone);
   platform::FileHandle scratch = platform::createScratchFile();
   ASSERT_NE(scratch, platform::kInvalidFile);
   EXPECT_EQ(platform::writeFile(scratch, "new", 3), 3);

@@ -55,6 +55,29 @@ TEST_F(TempNames, ANameMustBeShorterThanTheCapacity) {
   EXPECT_EQ(filesInFolder(), 2u);
 }
 
+// A temporary the writer has opened has no name any more: a killed build leaves none behind, and
+// the writer's own removal of it removes nothing else.
+TEST_F(TempNames, AnOpenedTemporaryLosesItsName) {
+  CabinetOutput output;
+  char name[256];
+  ASSERT_EQ(cabinetTempName(name, sizeof name, &output), 1);
+  int error = 0;
+  std::intptr_t file = cabinetOpen(name, kFciOpenReadWrite | kFciOpenCreate | kFciOpenTruncate,
+                                   kFciPermissionWrite, &error, &output);
+  ASSERT_NE(file, -1);
+  EXPECT_EQ(filesInFolder(), 0u);
+  char bytes[] = "scratch";
+  EXPECT_EQ(cabinetWrite(file, bytes, 7, &error, &output), 7u);
+  EXPECT_EQ(cabinetSeek(file, 0, 0, &error, &output), 0);
+  char back[8] = {};
+  EXPECT_EQ(cabinetRead(file, back, 7, &error, &output), 7u);
+  EXPECT_STREQ(back, "scratch");
+  EXPECT_EQ(cabinetClose(file, &error, &output), 0);
+  folder.write(fs::path(name).filename().string(), "someone else's");
+  EXPECT_EQ(cabinetDelete(name, &error, &output), 0);
+  EXPECT_EQ(folder.read(fs::path(name).filename().string()), "someone else's");
+}
+
 TEST(OpenInfo, AttributesComeFromPermissionsAndName) {
   TempFolder folder;
   struct Case {

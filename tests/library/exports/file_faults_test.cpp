@@ -135,20 +135,31 @@ class WriterFaults : public ::testing::Test {
   CabinetModule module_{TAVOLIN_CABWRITER_MODULE};
 };
 
+// Also where the file is written over in place (it has another hard link, which must keep
+// seeing it): nothing is written until the room for all of it is reserved. (The file in place is
+// empty, so that the new contents need room it does not have; makeTransparent's needs a GIF.)
 TEST_F(WriterFaults, AFullDiskKeepsThePreviousFileByteForByteAndLeavesNothingElse) {
   for (const Writer& writer : writers()) {
-    SCOPED_TRACE(writer.name);
-    SmallFileSystem disk(64 * 1024);
-    SKIP_WITHOUT_SMALL_FILE_SYSTEM(disk);
-    const std::string old = opaqueGif();
-    const std::string target = disk.write("previous.out", old);
-    disk.fill();
-    RecordingMessages messages;
-    std::string printed;
-    EXPECT_EQ(run(writer, target, printed), writer.failedResult);
-    EXPECT_EQ(printed, writer.failedLine);
-    EXPECT_EQ(disk.read("previous.out"), old);
-    EXPECT_EQ(disk.names(), (std::set<std::string>{"filler", "previous.out"}));
+    for (bool linked : {false, true}) {
+      if (linked && writer.targetIsInput) continue;
+      SCOPED_TRACE(std::string(writer.name) + (linked ? " in place" : ""));
+      SmallFileSystem disk(64 * 1024);
+      SKIP_WITHOUT_SMALL_FILE_SYSTEM(disk);
+      const std::string old = linked ? std::string() : opaqueGif();
+      const std::string target = disk.write("previous.out", old);
+      std::set<std::string> names{"filler", "previous.out"};
+      if (linked) {
+        fs::create_hard_link(target, disk.file("link"));
+        names.insert("link");
+      }
+      disk.fill();
+      RecordingMessages messages;
+      std::string printed;
+      EXPECT_EQ(run(writer, target, printed), writer.failedResult);
+      EXPECT_EQ(printed, writer.failedLine);
+      EXPECT_EQ(disk.read("previous.out"), old);
+      EXPECT_EQ(disk.names(), names);
+    }
   }
 }
 
@@ -361,6 +372,21 @@ TEST_F(TransparentInPlace, InAFolderThatTakesNoNewFile) {
   EXPECT_EQ(result, 1);
   EXPECT_TRUE(declaresTransparency(readFile(gif)));
   EXPECT_EQ(namesIn(locked), std::set<std::string>{"picture.gif"});
+}
+
+// The rewrite goes only over the file as it was read: a version saved in between is kept.
+TEST_F(TransparentInPlace, AVersionSavedMeanwhileIsKept) {
+  TempFolder folder;
+  const std::string gif = folder.write("picture.gif", opaqueGif());
+  GifImage image;
+  ASSERT_EQ(image.loadGif(gif.c_str(), 0), 1);
+  folder.write("picture.gif", "saved meanwhile");
+  image.transparentIndex = *image.pixelAddress(0, 0);
+  image.transparentSet = 1;
+  RecordingMessages messages;
+  EXPECT_EQ(image.saveGif(gif.c_str(), &image.readIdentity), 0);
+  EXPECT_EQ(folder.read("picture.gif"), "saved meanwhile");
+  EXPECT_EQ(namesIn(folder.path()), std::set<std::string>{"picture.gif"});
 }
 
 // A WAV file large enough to be read while it is converted, shortened (to 4 KB or to nothing)
