@@ -22,6 +22,7 @@ classes="$work/classes"
 javac --release 11 -d "$classes" -cp "$build/out" bench/ShowFileTiming.java
 XDG_DATA_HOME="$work/data" XDG_DATA_DIRS="$work/mimedb" XDG_CONFIG_HOME="$work/config" \
   XDG_CONFIG_DIRS="$work/config" XDG_CURRENT_DESKTOP="" \
-  java -Xms4g -Xmx5g -XX:+AlwaysPreTouch -Djdk.lang.Process.launchMechanism="${MECHANISM:-POSIX_SPAWN}" \
+  java -Xms4g -Xmx5g -XX:+AlwaysPreTouch \
+  -Djdk.lang.Process.launchMechanism="${MECHANISM:-POSIX_SPAWN}" \
   -Djava.library.path="$build/out" -cp "$build/out:$classes" \
   ShowFileTiming "$work/documents" notes.txt "$rounds"

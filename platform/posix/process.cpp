@@ -136,12 +136,15 @@ std::vector<char*> environmentWith(const std::vector<std::string>& added) {
   for (char** entry = environ; entry && *entry; ++entry) {
     bool replaced = false;
     for (const std::string& text : added) {
-      std::size_t name = text.find('=') + 1;
-      replaced = replaced || std::strncmp(*entry, text.c_str(), name) == 0;
+      std::size_t equals = text.find('=');
+      replaced = replaced || (equals != std::string::npos &&
+                              std::strncmp(*entry, text.c_str(), equals + 1) == 0);
     }
     if (!replaced) result.push_back(*entry);
   }
-  for (const std::string& text : added) result.push_back(const_cast<char*>(text.c_str()));
+  for (const std::string& text : added) {
+    if (text.find('=') != std::string::npos) result.push_back(const_cast<char*>(text.c_str()));
+  }
   result.push_back(nullptr);
   return result;
 }

@@ -76,7 +76,8 @@ class StrayDescriptor(unittest.TestCase):
             tool = folder / "xclip"
             # The shell's own test, before it starts anything that has descriptors of its own.
             tool.write_text("#!/bin/sh\nfd=no; [ -e /proc/$$/fd/200 ] && fd=yes\n"
-                            "printf '%%s' \"$fd\" > %s.tmp\nmv %s.tmp %s\n" % (record, record, record))
+                            "printf '%%s' \"$fd\" > %s.tmp\nmv %s.tmp %s\n"
+                            % (record, record, record))
             tool.chmod(0o755)
             environment = {"DISPLAY": ":4242", "WAYLAND_DISPLAY": "",
                            "PATH": "%s:%s" % (folder, os.environ.get("PATH", "/usr/bin:/bin"))}

@@ -188,12 +188,14 @@ class ShowFile(unittest.TestCase):
 
 
 # A recorder of the shell's own commands only: whether it holds descriptor 200, its working
-# directory, the hint variable, its name and its arguments, NUL-separated. The descriptor is
+# directory, the hint variable, the desktop entry GIO names to a program it launched, its name and
+# its arguments, NUL-separated. The descriptor is
 # looked at with a builtin before anything else is started: a listing by another program would
 # see that program's descriptors.
 SHELL_RECORDER = """#!/bin/sh
 fd=no; [ -e /proc/$$/fd/200 ] && fd=yes
-printf '%s\\0' "$fd" "$PWD" "${TAVOLIN_HINT-}" "$0" "$@" > RECORD.tmp
+printf '%s\\0' "$fd" "$PWD" "${TAVOLIN_HINT-}" "${GIO_LAUNCHED_DESKTOP_FILE-}" "$0" "$@" \\
+  > RECORD.tmp
 mv RECORD.tmp RECORD
 """
 
@@ -370,7 +372,8 @@ class LikeGioOpen(unittest.TestCase):
             os.close(stray)
         record = self.recorded(True)
         self.assertEqual(record[0], "no")
-        self.assertEqual(record[3:], [str(self.recorder), "stray", str(self.documents / "notes.txt")])
+        self.assertEqual(record[4:],
+                         [str(self.recorder), "stray", str(self.documents / "notes.txt")])
 
     def test_exec_lines_that_could_run_the_name_start_nothing(self):
         # A name that is a command wherever a shell reads it as script text: it leaves PWNED in
