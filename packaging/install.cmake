@@ -12,7 +12,7 @@
 set(TAVOLIN_INSTALL_DIR lib/tavolin)
 set(packaging_dir ${CMAKE_SOURCE_DIR}/packaging)
 
-install(TARGETS launcher RUNTIME DESTINATION ${TAVOLIN_INSTALL_DIR})
+install(TARGETS launcher tavolin-start RUNTIME DESTINATION ${TAVOLIN_INSTALL_DIR})
 install(TARGETS Kestrilo cabwriter LIBRARY DESTINATION ${TAVOLIN_INSTALL_DIR})
 # The classes javac made from java/, inner classes included; taken when installing, because
 # their names are known only then.

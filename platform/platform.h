@@ -265,21 +265,25 @@ class Clipboard {
 //   and the document's full path, quoted by the rules that CommandLineToArgvW and the C
 //   runtime read back, so that the program gets the document as one argument. (The documents'
 //   "%s %s", neither quoted, split a path with a space into several words.)
-// - Here: the document's type and its default application come from the desktop's MIME
-//   associations (xdg-mime), and the command is the whole Exec line of the application's
-//   desktop entry, split into words by the desktop entry quoting rules and with
-//   its field codes expanded: %f and %F the document, %u and %U its file:// URI, %i, %c and %k
-//   the entry's icon, name and location, %% one "%"; deprecated codes are dropped, and a line
-//   without %f %F %u %U gets the document as its last word. Each word is one argument of the
-//   program; no command interpreter sees them.
-// What differs: here the document reaches the program as its absolute path or that path's URI,
-// on Windows always as its full path; on both, as one argument, never split at a space. Here
-// no program is found for a document that does not exist, for an entry marked hidden (it
-// stands for a deleted one) or whose TryExec program is not installed, or for an Exec line
-// that must not be run (an unknown field code, a field code in the program's own word, or the
-// document inside a quoted word, where it could become part of a script); an entry's
-// NoDisplay mark plays no part. The entry's Path and Terminal keys are not followed: the
-// program runs in the working directory it is given, without a terminal.
+// - Here: the desktop's own choice, as GIO makes it for `gio open`: the document's type as GIO
+//   tells it from the name and the first bytes, and the default application for that type
+//   (mimeapps.list in the desktop's order, desktop-specific lists first, added and removed
+//   associations, defaults naming a missing entry passed over, the parent types of a type
+//   tried next). The command is the application's whole Exec line, split into words by the
+//   desktop entry rules with its field codes expanded as GIO expands them: the first of %f %F
+//   %u %U the document's path (a URI only for an entry marked X-GIO-NoFuse), %i, %c and %k the
+//   entry's icon, name and location, %% one "%"; a line without a document code gets the
+//   document as its last word. An entry with Terminal=true runs inside the first terminal
+//   program GIO would take; an entry's Path is the program's working directory. Each word is
+//   one argument of the program; no command interpreter sees them.
+// What differs: here the document reaches the program as its absolute path (or that path's
+// URI), on Windows always as its full path; on both, as one argument, never split at a space.
+// Here no program is found for a document that does not exist, for an Exec line that breaks
+// the desktop entry rules in a way that could make the document's name part of a command (a
+// single quote or backslash outside double quotes, any reserved character unquoted, a document
+// code inside quotes or in a word with a quoted part, an unknown field code, a field code in
+// the program's own word) although GIO would start it, or for a Terminal=true entry when no
+// terminal program is installed.
 
 // The command that opens one document with its program, as findProgramForDocument made it.
 struct DocumentCommand {
@@ -287,6 +291,11 @@ struct DocumentCommand {
   // Latin-1): on Windows one part, the command line; here the program's full path and then
   // its arguments, one part each. Empty when no program is known for the document.
   std::vector<std::string> parts;
+  // Where the program asks to be started (as the system names it); empty when it leaves that
+  // to the caller.
+  std::string workingDirectory;
+  // "NAME=value" texts the program gets in its environment besides the caller's.
+  std::vector<std::string> environment;
 };
 
 // The command that opens `document` with the program associated with its type; empty when
@@ -295,8 +304,8 @@ struct DocumentCommand {
 DocumentCommand findProgramForDocument(const char* document, const char* directory);
 
 // Starts `command` with `workingDirectory` (Latin-1) as the started program's own working
-// directory, without waiting for it; the caller's current directory is not changed. False when
-// the command is empty or could not be started.
+// directory unless the command names its own, without waiting for it; the caller's current
+// directory is not changed. False when the command is empty or could not be started.
 bool startProgram(const DocumentCommand& command, const std::string& workingDirectory);
 
 // Opens the document with the desktop's default action (here xdg-open, handed the document's

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # build
-  build-essential cmake pkg-config git openjdk-17-jdk
+  build-essential cmake pkg-config git openjdk-17-jdk libglib2.0-dev
   libjpeg62-turbo-dev zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   # tools the tests use as peers and as sources of input files
@@ -13,7 +13,7 @@ packages=(
   cabextract p7zip-full libarchive-tools gcab
   sox libsox-fmt-base
   libjpeg-turbo-progs imagemagick giflib-tools libgif-dev
-  xvfb xauth xclip xdg-utils
+  xvfb xauth xclip xdg-utils libglib2.0-bin strace
   # the Debian package: the icon's bitmaps, building and checking it
   librsvg2-bin dpkg-dev lintian desktop-file-utils appstream
 )

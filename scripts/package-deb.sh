@@ -41,7 +41,8 @@ rm -rf "$package_root"
 DESTDIR=$stage cmake --install "$build" >/dev/null
 # Stripped as Debian's own tools strip (dh_strip): no symbols the loader does not need, and no
 # compiler notes.
-strip --remove-section=.comment --remove-section=.note "$stage/usr/lib/tavolin/launcher"
+strip --remove-section=.comment --remove-section=.note "$stage/usr/lib/tavolin/launcher" \
+  "$stage/usr/lib/tavolin/tavolin-start"
 strip --remove-section=.comment --remove-section=.note --strip-unneeded \
   "$stage/usr/lib/tavolin/libKestrilo.so" "$stage/usr/lib/tavolin/libcabwriter.so"
 
@@ -59,6 +60,7 @@ install -m 644 packaging/debian/lintian-overrides "$stage/usr/share/lintian/over
 install -d -m 755 "$stage/DEBIAN"
 printf 'Source: tavolin\n\nPackage: tavolin\nArchitecture: any\n' >"$package_root/debian/control"
 shlibs=$(cd "$package_root" && dpkg-shlibdeps -O -edebian/tavolin/usr/lib/tavolin/launcher \
+  -edebian/tavolin/usr/lib/tavolin/tavolin-start \
   -edebian/tavolin/usr/lib/tavolin/libKestrilo.so -edebian/tavolin/usr/lib/tavolin/libcabwriter.so |
   sed -n 's/^shlibs:Depends=//p')
 [[ -n "$shlibs" ]] || { echo "dpkg-shlibdeps found no dependencies" >&2; exit 1; }

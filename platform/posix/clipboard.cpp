@@ -1,6 +1,7 @@
 // The clipboard as the desktop's CLIPBOARD selection, reached through the usual command-line
 // tools: wl-copy under Wayland, xclip or xsel under X11. The text goes to them on standard input
-// as UTF-8; the tools keep serving the selection after we have returned.
+// as UTF-8; the tools keep serving the selection after we have returned. Each tool gets the
+// library's bounded wait for helper programs.
 #include <string>
 #include <vector>
 
@@ -24,9 +25,14 @@ std::vector<std::string> clipboardCommand() {
   return {};
 }
 
-bool placeText(const std::string& utf8) {
+// The tool's answer within its time. A tool that ran out of time (a display server that no
+// longer answers) was ended and sets `unreachable`.
+bool placeText(const std::string& utf8, bool& unreachable) {
   std::vector<std::string> command = clipboardCommand();
-  return !command.empty() && posix::runProgram(command, utf8).exitStatus == 0;
+  if (command.empty()) return false;
+  posix::ProcessResult result = posix::runProgram(command, utf8);
+  unreachable = result.timedOut;
+  return result.exitStatus == 0;
 }
 
 }  // namespace
@@ -45,7 +51,11 @@ void Clipboard::empty() { emptied_ = open_; }
 
 bool Clipboard::setText(const char* text, std::size_t length) {
   if (!open_) return false;
-  textSet_ = placeText(nativeName(std::string(text, length).c_str()));
+  bool unreachable = false;
+  textSet_ = placeText(nativeName(std::string(text, length).c_str()), unreachable);
+  // A desktop that did not answer would not answer the emptying either: the caller is not held
+  // for a second wait.
+  if (unreachable) emptied_ = false;
   return textSet_;
 }
 
@@ -53,7 +63,8 @@ void Clipboard::close() {
   if (!open_) return;
   // Emptying is carried out here, unless new text has replaced the old in the meantime: the
   // selection cannot be without an owner, so an empty clipboard holds the empty text.
-  if (emptied_ && !textSet_) placeText({});
+  bool unreachable = false;
+  if (emptied_ && !textSet_) placeText({}, unreachable);
   open_ = false;
 }
 

@@ -21,8 +21,8 @@ std::string trimmed(const std::string& text) {
   return text.substr(begin, end - begin);
 }
 
-// The locale suffixes to try for a translated key, best first, as freedesktop.org's desktop entry rules order
-// them: lang_COUNTRY@MODIFIER, lang_COUNTRY, lang@MODIFIER, lang.
+// The locale suffixes to try for a translated key, best first, as freedesktop.org's desktop entry
+// rules order them: lang_COUNTRY@MODIFIER, lang_COUNTRY, lang@MODIFIER, lang.
 std::vector<std::string> localeCandidates(const std::string& locale) {
   std::string rest = locale;
   std::string modifier;
@@ -58,6 +58,29 @@ bool isDeprecatedCode(char code) {
   return code == 'd' || code == 'D' || code == 'n' || code == 'N' || code == 'v' || code == 'm';
 }
 
+// The characters that must be quoted when an argument holds them (blanks and the double quote
+// aside, which split and quote words).
+bool isReserved(char c) {
+  switch (c) {
+    case '\'':
+    case '\\':
+    case '>':
+    case '<':
+    case '~':
+    case '|':
+    case '&':
+    case ';':
+    case '$':
+    case '*':
+    case '?':
+    case '#':
+    case '`':
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool endsWordAt(const std::string& exec, std::size_t index) {
   return index >= exec.size() || exec[index] == ' ' || exec[index] == '\t' || exec[index] == '\n';
 }
@@ -88,12 +111,16 @@ class ExecExpander {
       } else if (c == ' ' || c == '\t' || c == '\n') {
         endWord();
       } else if (c == '"') {
+        if (documentWord_) return false;
         quoted = true;
         inWord_ = true;
         keepEmpty_ = true;
-      } else if (c == '\\' && i + 1 < exec_.size()) {
-        literal(next);
-        ++i;
+        quotedWord_ = true;
+      } else if (isReserved(c)) {
+        // Only double quotes quote here; a single quote or a backslash outside them is what a
+        // shell, and GIO's own parser, would read as quoting, which can move a document's name
+        // out of its word. Such a line breaks the rules and is not run.
+        return false;
       } else if (c == '%') {
         if (!fieldCode(next, false, i + 2)) return false;
         ++i;
@@ -126,6 +153,8 @@ class ExecExpander {
     inWord_ = false;
     keepEmpty_ = false;
     iconWord_ = false;
+    quotedWord_ = false;
+    documentWord_ = false;
   }
 
   // Expands the field code `code`, whose text ends before `after`, into the word being built;
@@ -142,9 +171,15 @@ class ExecExpander {
     bool startsWord = !inWord_;
     inWord_ = true;
     if (isDocumentCode(code)) {
-      if (quoted) return false;
+      // Inside a quoted part, or in a word with one, the document would become part of a text
+      // that the program may run as code (the script of `sh -c "..."`).
+      if (quoted || quotedWord_) return false;
+      documentWord_ = true;
+      // There is one document: the first code takes it, as GIO's expansion does.
+      if (hasDocument_) return true;
       hasDocument_ = true;
-      word_ += code == 'f' || code == 'F' ? context_.document : fileUri(context_.document);
+      bool uri = (code == 'u' || code == 'U') && context_.urisAsUris;
+      word_ += uri ? fileUri(context_.document) : context_.document;
     } else if (code == 'c') {
       word_ += context_.name;
     } else if (code == 'k') {
@@ -164,6 +199,8 @@ class ExecExpander {
   bool keepEmpty_ = false;  // the word has a literal character or quotes: kept even if empty
   bool iconWord_ = false;
   bool hasDocument_ = false;
+  bool quotedWord_ = false;    // the word being built has a quoted part
+  bool documentWord_ = false;  // the word being built holds a document code
 };
 
 }  // namespace

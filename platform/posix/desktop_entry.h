@@ -37,23 +37,29 @@ struct ExecContext {
   std::string icon;           // %i
   std::string name;           // %c
   std::string entryLocation;  // %k: the desktop entry file's path, empty when unknown
+  // %u and %U give the document's URI; else its path, as GIO gives a local file to an
+  // application unless its entry says X-GIO-NoFuse.
+  bool urisAsUris = true;
 };
 
-// The command of an Exec line (string escapes already undone) for one document, program first.
+// The command of an Exec line (string escapes already undone) for one document, program first,
+// by the Desktop Entry rules, as GIO expands them for a valid line.
 //
 // Words are split at unquoted blanks. Double quotes group a word; inside them a backslash
-// before one of the four characters " ` $ and backslash stands for that character, and outside
-// them a backslash takes the next character as it is. Field codes: %f and %F become the
-// document's path, %u and %U its file:// URI (every byte but letters, digits, "-._~" and "/"
-// percent-encoded), %i the two words "--icon" and the icon when it stands alone and there is an
-// icon, %c the name, %k the entry's location, %% one "%"; the deprecated %d %D %n %N %v %m are
-// dropped. A word made of field codes alone that came out empty is dropped. A line without
+// before one of the four characters " ` $ and backslash stands for that character. Field codes:
+// the first of %f %F %u %U becomes the document's path (%u and %U its file:// URI when the
+// context says so: every byte but letters, digits, "-._~" and "/" percent-encoded) and any
+// further one nothing, %i the two words "--icon" and the icon when it stands alone and there is
+// an icon, %c the name, %k the entry's location, %% one "%"; the deprecated %d %D %n %N %v %m
+// are dropped. A word made of field codes alone that came out empty is dropped. A line without
 // %f %F %u %U gets the document as its last word.
 //
 // False, with `words` empty, for a line that must not be run: no program, an unterminated
-// quote, a "%" not followed by a known code, any field code in the program word, or a document
-// code inside quotes (the document would become part of a text that the program may run as
-// code, such as the script of `sh -c "..."`).
+// quote, a "%" not followed by a known code, any field code in the program word, a reserved
+// character outside double quotes (' \ > < ~ | & ; $ * ? # and the backquote: a single quote
+// or a backslash would quote or escape for a shell or GIO's parser, not for these rules), or a
+// document code inside quotes or in a word with a quoted part (the document would become part
+// of a text that the program may run as code, such as the script of `sh -c "..."`).
 bool expandExecLine(const std::string& exec, const ExecContext& context,
                     std::vector<std::string>& words);
 

@@ -3,12 +3,18 @@
 #include <atomic>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/posix/process.h"
 
 namespace platform {
 namespace {
+
+// A dialog waits for the user, within the time a dialog may stay open.
+void showWith(const std::vector<std::string>& command) {
+  posix::runProgram(command, {}, false, posix::kDialogWaitMilliseconds);
+}
 
 void showDialog(const char* caption, const char* text) {
   using posix::findOnPath;
@@ -17,11 +23,11 @@ void showDialog(const char* caption, const char* text) {
   std::string title = nativeName(caption);
   std::string body = nativeName(text);
   if (!findOnPath("zenity").empty()) {
-    posix::runProgram({"zenity", "--error", "--title=" + title, "--text=" + body, "--no-markup"});
+    showWith({"zenity", "--error", "--title=" + title, "--text=" + body, "--no-markup"});
   } else if (!findOnPath("kdialog").empty()) {
-    posix::runProgram({"kdialog", "--title", title, "--error", body});
+    showWith({"kdialog", "--title", title, "--error", body});
   } else if (!findOnPath("xmessage").empty() && std::getenv("DISPLAY")) {
-    posix::runProgram({"xmessage", "-center", "-title", title, "-buttons", "OK:0", body});
+    showWith({"xmessage", "-center", "-title", title, "-buttons", "OK:0", body});
   }
 }
 

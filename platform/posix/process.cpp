@@ -2,27 +2,36 @@
 // name or text is interpreted.
 //
 // Nothing here changes what the whole process shares: no signal disposition is set (the Java VM
-// has its own handlers), no thread is started, and the current directory is never changed; a
-// started program gets its working directory in its own process.
+// has its own handlers), no thread is started, no descriptor of the process is touched, and the
+// current directory is never changed; a started program gets its working directory, its signal
+// mask and its default dispositions in its own process, through the spawn's attributes.
 #include "platform/posix/process.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
+
+#include "platform/platform.h"
 
 extern char** environ;
 
 namespace platform::posix {
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 std::vector<char*> argumentVector(const std::vector<std::string>& argv) {
   std::vector<char*> result;
@@ -37,12 +46,168 @@ void closeQuietly(int& fd) {
   fd = -1;
 }
 
-int waitForExit(pid_t pid) {
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return -1;
+// Milliseconds left until `deadline`, never negative.
+int remaining(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+// What a started program's three standard descriptors are: one of ours given to it, or the
+// null device, or ours as they are.
+constexpr int kNullDevice = -1;
+constexpr int kOurs = -2;
+
+// A file action for each standard descriptor, then every other descriptor closed.
+class FileActions {
+ public:
+  FileActions() { posix_spawn_file_actions_init(&actions_); }
+  ~FileActions() { posix_spawn_file_actions_destroy(&actions_); }
+  FileActions(const FileActions&) = delete;
+  FileActions& operator=(const FileActions&) = delete;
+
+  void standard(int target, int given) {
+    if (given >= 0) {
+      // A descriptor given as itself loses its close-on-exec flag in the child.
+      posix_spawn_file_actions_adddup2(&actions_, given, target);
+    } else if (given == kNullDevice) {
+      posix_spawn_file_actions_addopen(&actions_, target, "/dev/null",
+                                       target == STDIN_FILENO ? O_RDONLY : O_WRONLY, 0);
+    }
   }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+
+  // Closes everything above 2 in the child, whether it was opened with close-on-exec or not: the
+  // VM and the libraries in it open descriptors of their own on any thread at any time.
+  void closeTheRest() {
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+    // The C library's own closefrom: close_range in the child, and where the kernel refuses it
+    // (before 5.9, or a seccomp profile), a walk of the child's /proc/self/fd; the start fails
+    // rather than leak a descriptor when neither can be done.
+    posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1);
+#else
+    // Without it: one close per descriptor open now. One opened by another thread between this
+    // listing and the spawn without close-on-exec would still reach the program.
+    if (DIR* folder = ::opendir("/proc/self/fd")) {
+      int own = ::dirfd(folder);
+      while (dirent* entry = ::readdir(folder)) {
+        int fd = std::atoi(entry->d_name);
+        if (fd > STDERR_FILENO && fd != own) posix_spawn_file_actions_addclose(&actions_, fd);
+      }
+      ::closedir(folder);
+    }
+#endif
+  }
+
+  void workingDirectory(const std::string& directory) {
+    if (!directory.empty()) posix_spawn_file_actions_addchdir_np(&actions_, directory.c_str());
+  }
+
+  const posix_spawn_file_actions_t* get() const { return &actions_; }
+
+ private:
+  posix_spawn_file_actions_t actions_;
+};
+
+// No signal blocked and every disposition the default one, in the child only.
+class CleanSignals {
+ public:
+  CleanSignals() {
+    posix_spawnattr_init(&attributes_);
+    sigset_t none;
+    sigset_t all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes_, &none);
+    posix_spawnattr_setsigdefault(&attributes_, &all);
+    posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  }
+  ~CleanSignals() { posix_spawnattr_destroy(&attributes_); }
+  CleanSignals(const CleanSignals&) = delete;
+  CleanSignals& operator=(const CleanSignals&) = delete;
+
+  const posix_spawnattr_t* get() const { return &attributes_; }
+
+ private:
+  posix_spawnattr_t attributes_;
+};
+
+// Our environment with the "NAME=value" texts of `added` put in (replacing the same names).
+std::vector<char*> environmentWith(const std::vector<std::string>& added) {
+  std::vector<char*> result;
+  for (char** entry = environ; entry && *entry; ++entry) {
+    bool replaced = false;
+    for (const std::string& text : added) {
+      std::size_t equals = text.find('=');
+      replaced = replaced || (equals != std::string::npos &&
+                              std::strncmp(*entry, text.c_str(), equals + 1) == 0);
+    }
+    if (!replaced) result.push_back(*entry);
+  }
+  for (const std::string& text : added) {
+    if (text.find('=') != std::string::npos) result.push_back(const_cast<char*>(text.c_str()));
+  }
+  result.push_back(nullptr);
+  return result;
+}
+
+// The one way a program is started here. `program` is a path (absolute, or relative to our
+// current directory when no working directory is given); `in`, `out` and `error` are given
+// descriptors, kNullDevice or kOurs. The child's process id, or -1 with errno set.
+pid_t spawn(const std::string& program, const std::vector<std::string>& argv, int in, int out,
+            int error, const std::string& directory, const std::vector<std::string>& added = {}) {
+  FileActions actions;
+  actions.standard(STDIN_FILENO, in);
+  actions.standard(STDOUT_FILENO, out);
+  actions.standard(STDERR_FILENO, error);
+  actions.closeTheRest();
+  actions.workingDirectory(directory);
+  CleanSignals attributes;
+  std::vector<char*> arguments = argumentVector(argv);
+  std::vector<char*> environment = environmentWith(added);
+  pid_t pid = -1;
+  int failed = ::posix_spawn(&pid, program.c_str(), actions.get(), attributes.get(),
+                             arguments.data(), environment.data());
+  if (failed != 0) {
+    errno = failed;
+    return -1;
+  }
+  return pid;
+}
+
+// Waits until the child has ended or the deadline has come; a child still running then is
+// killed and collected. Its exit status, or -1 (killed, ended by a signal, or collected by the
+// system because the process ignores SIGCHLD: `collectedElsewhere` then tells).
+int waitUntil(pid_t pid, Clock::time_point deadline, bool& timedOut, bool& collectedElsewhere) {
+  timedOut = false;
+  collectedElsewhere = false;
+  // Through the system call: the C library's wrapper is newer than the call.
+  int watch = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+  int status = 0;
+  for (auto pause = std::chrono::milliseconds(1);;) {
+    pid_t waited = ::waitpid(pid, &status, WNOHANG);
+    if (waited == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (waited < 0 && errno != EINTR) {
+      closeQuietly(watch);
+      collectedElsewhere = errno == ECHILD;
+      return -1;
+    }
+    int left = remaining(deadline);
+    if (left == 0) break;
+    if (watch >= 0) {
+      // Readable once the child has ended.
+      pollfd ended{watch, POLLIN, 0};
+      ::poll(&ended, 1, left);
+    } else {
+      // No process descriptors (kernels before 5.3): look again after a growing pause.
+      std::this_thread::sleep_for(std::min(pause, std::chrono::milliseconds(left)));
+      pause = std::min(pause * 2, std::chrono::milliseconds(50));
+    }
+  }
+  closeQuietly(watch);
+  timedOut = true;
+  ::kill(pid, SIGKILL);
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return -1;
 }
 
 // Holds SIGPIPE back in the calling thread for its lifetime. A write to a pipe whose reader
@@ -81,11 +246,14 @@ class SigpipeHeldBack {
 };
 
 // Feeds `input` to the child's standard input and collects its standard output (when
-// `output` is open) at the same time, so that neither side can block on a full pipe. Both
-// descriptors are closed when done.
-void exchange(int& input, const std::string& data, int& output, std::string& collected) {
+// `output` is open) at the same time, so that neither side can block on a full pipe, until
+// both are done or the deadline has come. Both descriptors are closed when done. False when
+// the time ran out first.
+bool exchange(int& input, const std::string& data, int& output, std::string& collected,
+              Clock::time_point deadline) {
   SigpipeHeldBack heldBack;
   std::size_t done = 0;
+  bool inTime = true;
   if (data.empty()) closeQuietly(input);
   if (input >= 0) ::fcntl(input, F_SETFL, ::fcntl(input, F_GETFL) | O_NONBLOCK);
   while (input >= 0 || output >= 0) {
@@ -93,8 +261,12 @@ void exchange(int& input, const std::string& data, int& output, std::string& col
     nfds_t count = 0;
     if (input >= 0) waits[count++] = {input, POLLOUT, 0};
     if (output >= 0) waits[count++] = {output, POLLIN, 0};
-    if (::poll(waits, count, -1) < 0) {
-      if (errno == EINTR) continue;
+    int left = remaining(deadline);
+    int ready = ::poll(waits, count, left);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) break;
+    if (ready == 0) {
+      inTime = false;
       break;
     }
     for (nfds_t i = 0; i < count; ++i) {
@@ -123,35 +295,14 @@ void exchange(int& input, const std::string& data, int& output, std::string& col
   }
   closeQuietly(input);
   closeQuietly(output);
+  return inTime;
 }
 
-// What the started program's own process does between the second fork and the program: only
-// calls that are safe in the child of a multi-threaded process, on data made before the fork.
-// Any failure is reported as its error number on `report` (closed by a successful exec).
-[[noreturn]] void becomeProgram(const char* program, char* const* argv, const char* directory,
-                                int report) {
-  int error = 0;
-  int empty = ::open("/dev/null", O_RDONLY);
-  if (empty < 0) {
-    error = errno;
-  } else if (empty != STDIN_FILENO) {
-    if (::dup2(empty, STDIN_FILENO) < 0) error = errno;
-    ::close(empty);
-  }
-  // This process is the started program's own, not the VM's: its directory is nobody else's.
-  if (error == 0 && directory && ::chdir(directory) != 0) error = errno;
-  if (error == 0) {
-    // Descriptors this process opened without close-on-exec belong to it, not to the program.
-    ::close_range(STDERR_FILENO + 1, ~0U, CLOSE_RANGE_CLOEXEC);
-    sigset_t none;
-    sigemptyset(&none);
-    pthread_sigmask(SIG_SETMASK, &none, nullptr);
-    ::execve(program, argv, environ);
-    error = errno;
-  }
-  while (::write(report, &error, sizeof error) < 0 && errno == EINTR) {
-  }
-  ::_exit(127);
+// `program` as a name that means the same file from any working directory.
+std::string absoluteProgram(const std::string& program) {
+  if (program.empty() || program[0] == '/') return program;
+  std::string current = currentDirectory();
+  return current.empty() ? std::string() : current + "/" + program;
 }
 
 }  // namespace
@@ -179,9 +330,10 @@ std::string findOnPath(const std::string& name) {
 }
 
 ProcessResult runProgram(const std::vector<std::string>& argv, const std::string& input,
-                         bool captureOutput) {
+                         bool captureOutput, int waitMilliseconds) {
   ProcessResult result;
   if (argv.empty()) return result;
+  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(waitMilliseconds);
   std::string program = findOnPath(argv[0]);
   if (program.empty()) return result;
 
@@ -193,32 +345,20 @@ ProcessResult runProgram(const std::vector<std::string>& argv, const std::string
     closeQuietly(inputPipe[1]);
     return result;
   }
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, inputPipe[0], STDIN_FILENO);
-  if (captureOutput) {
-    posix_spawn_file_actions_adddup2(&actions, outputPipe[1], STDOUT_FILENO);
-  } else {
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  }
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-
-  std::vector<char*> arguments = argumentVector(argv);
-  pid_t pid = -1;
-  int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, arguments.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
+  pid_t pid = spawn(program, argv, inputPipe[0], captureOutput ? outputPipe[1] : kNullDevice,
+                    kNullDevice, {});
   closeQuietly(inputPipe[0]);
   closeQuietly(outputPipe[1]);
-  if (spawned != 0) {
+  if (pid < 0) {
     closeQuietly(inputPipe[1]);
     closeQuietly(outputPipe[0]);
     return result;
   }
 
-  exchange(inputPipe[1], input, outputPipe[0], result.output);
-
-  result.exitStatus = waitForExit(pid);
+  bool inTime = exchange(inputPipe[1], input, outputPipe[0], result.output, deadline);
+  bool collectedElsewhere = false;
+  result.exitStatus =
+      waitUntil(pid, inTime ? deadline : Clock::now(), result.timedOut, collectedElsewhere);
   return result;
 }
 
@@ -231,58 +371,27 @@ std::string currentDirectory() {
   return buffer.data();
 }
 
-bool startDetached(const std::vector<std::string>& argv, const std::string& workingDirectory) {
+bool startDetached(const std::vector<std::string>& argv, const std::string& workingDirectory,
+                   const std::vector<std::string>& environment) {
   if (argv.empty()) return false;
-  std::string program = findOnPath(argv[0]);
-  if (program.empty()) return false;
-  // The program's own process may change directory before it starts the program.
-  if (program[0] != '/') {
-    std::string current = currentDirectory();
-    if (current.empty()) return false;
-    program = current + "/" + program;
-  }
-  std::vector<char*> arguments = argumentVector(argv);
-  const char* directory = workingDirectory.empty() ? nullptr : workingDirectory.c_str();
+  // Both are started from another working directory than ours.
+  std::string program = absoluteProgram(findOnPath(argv[0]));
+  std::string folder = moduleFolder(reinterpret_cast<const void*>(&startDetached));
+  if (program.empty() || folder.empty()) return false;
+  std::string starter = absoluteProgram(folder + "/" + kStarterName);
 
-  int report[2] = {-1, -1};
-  if (::pipe2(report, O_CLOEXEC) != 0) return false;
-
-  // Twice forked, the program is no child of ours: its parent ends at once and is collected
-  // here, and the system takes the program over. No handler of this process may run in the
-  // copies before the program starts, so every signal is held back in this thread meanwhile
-  // (the copies inherit the mask and clear it just before the program starts).
-  sigset_t all;
-  sigset_t previous;
-  sigfillset(&all);
-  pthread_sigmask(SIG_SETMASK, &all, &previous);
-  pid_t middle = ::_Fork();
-  if (middle == 0) {
-    pid_t started = ::_Fork();
-    if (started == 0) becomeProgram(program.c_str(), arguments.data(), directory, report[1]);
-    ::_exit(started < 0 ? 1 : 0);
-  }
-  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-  closeQuietly(report[1]);
-  if (middle < 0) {
-    closeQuietly(report[0]);
-    return false;
-  }
-
-  int status = 0;
-  pid_t waited;
-  while ((waited = ::waitpid(middle, &status, 0)) < 0 && errno == EINTR) {
-  }
-  // ECHILD: the process lets the system collect its children itself; the report still tells.
-  bool forked = waited < 0 ? errno == ECHILD : WIFEXITED(status) && WEXITSTATUS(status) == 0;
-
-  // End of file once the program has started (the report closes on exec); an error number if
-  // its process could not start it.
-  int error = 0;
-  ssize_t got;
-  while ((got = ::read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
-  }
-  closeQuietly(report[0]);
-  return forked && got == 0;
+  // The starter's protocol: the program's file, then its whole argument vector.
+  std::vector<std::string> starterArguments{starter, program};
+  starterArguments.insert(starterArguments.end(), argv.begin(), argv.end());
+  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kToolWaitMilliseconds);
+  pid_t pid =
+      spawn(starter, starterArguments, kNullDevice, kOurs, kOurs, workingDirectory, environment);
+  if (pid < 0) return false;
+  bool timedOut = false;
+  bool collectedElsewhere = false;
+  int status = waitUntil(pid, deadline, timedOut, collectedElsewhere);
+  // Collected by the system (the process ignores SIGCHLD): the starter did start.
+  return status == 0 || collectedElsewhere;
 }
 
 bool hasWaylandSession() {

@@ -47,7 +47,9 @@ DocumentCommand findProgramForDocument(const char* document, const char* directo
   if (reinterpret_cast<INT_PTR>(result) <= 32 || !program[0]) return {};
   // Quoted so that the program's startup code reads back exactly two words, whatever spaces,
   // quotes or characters of a command interpreter the names hold.
-  return {{win32::commandLine({program, documentPath(document, directory)})}};
+  DocumentCommand command;
+  command.parts.push_back(win32::commandLine({program, documentPath(document, directory)}));
+  return command;
 }
 
 bool startProgram(const DocumentCommand& command, const std::string& workingDirectory) {

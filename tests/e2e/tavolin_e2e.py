@@ -10,6 +10,7 @@ import contextlib
 import os
 import re
 import shutil
+import signal
 import subprocess
 import tempfile
 import time
@@ -44,19 +45,23 @@ def java_command(main_class, *args):
             "-cp", "%s:%s" % (OUT, CLASSES), main_class, *args]
 
 
-def run_java(main_class, *args, cwd=None, env=None, timeout=120):
-    """Runs a test program; returns the CompletedProcess (text output)."""
+def run_java(main_class, *args, cwd=None, env=None, timeout=120, pass_fds=(), java_options=()):
+    """Runs a test program; returns the CompletedProcess (text output). pass_fds: descriptors
+    the VM inherits without close-on-exec; java_options: go before the class."""
     environment = dict(os.environ)
     environment.update(env or {})
-    return subprocess.run(java_command(main_class, *args), cwd=cwd, env=environment,
-                          capture_output=True, text=True, timeout=timeout)
+    command = java_command(main_class, *args)
+    command[1:1] = list(java_options)
+    return subprocess.run(command, cwd=cwd, env=environment, capture_output=True, text=True,
+                          timeout=timeout, pass_fds=pass_fds)
 
 
-def call(method, *args, cwd=None, env=None, timeout=120):
+def call(method, *args, cwd=None, env=None, timeout=120, pass_fds=()):
     """Calls one native method of Kestrilo through the Call program. Strings are escaped for the
     command line; None is passed as a null string. Returns (result, CompletedProcess)."""
     encoded = ["@null" if a is None else java_escape(str(a)) for a in args]
-    process = run_java("Call", method, *encoded, cwd=cwd, env=env, timeout=timeout)
+    process = run_java("Call", method, *encoded, cwd=cwd, env=env, timeout=timeout,
+                       pass_fds=pass_fds)
     match = re.search(r"^result=(-?\d+)$", process.stdout, re.MULTILINE)
     if not match:
         raise AssertionError("%s gave no result: exit %d\nstdout:\n%s\nstderr:\n%s" %
@@ -80,8 +85,9 @@ def temp_folder():
 
 
 @contextlib.contextmanager
-def virtual_display():
-    """A private Xvfb server; yields the DISPLAY value (":N")."""
+def virtual_display(with_server=False):
+    """A private Xvfb server; yields the DISPLAY value (":N"), or (DISPLAY, server process)
+    when asked for the server."""
     require_tool("Xvfb")
     read_end, write_end = os.pipe()
     server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp",
@@ -94,8 +100,9 @@ def virtual_display():
             number = announced.readline().strip()
         if not number:
             raise AssertionError("Xvfb did not start")
-        yield ":" + number
+        yield (":" + number, server) if with_server else ":" + number
     finally:
+        server.send_signal(signal.SIGCONT)
         server.terminate()
         server.wait(timeout=10)
 

@@ -27,13 +27,16 @@ struct ExecCase {
   const char* name;
   const char* exec;  // string escapes already undone
   Words expected;
+  bool urisAsUris = true;
 };
 
 class ExecLine : public testing::TestWithParam<ExecCase> {};
 
 TEST_P(ExecLine, ExpandsToTheWordsOfTheCommand) {
   Words words;
-  EXPECT_TRUE(expandExecLine(GetParam().exec, context(), words));
+  ExecContext given = context();
+  given.urisAsUris = GetParam().urisAsUris;
+  EXPECT_TRUE(expandExecLine(GetParam().exec, given, words));
   EXPECT_EQ(words, GetParam().expected);
 }
 
@@ -80,13 +83,16 @@ INSTANTIATE_TEST_SUITE_P(
                  {"app", "a \" b ` c $ d \\ e", kDocument}},
         ExecCase{
             "OtherBackslashInsideQuotesStays", "app \"a\\nb\" %f", {"app", "a\\nb", kDocument}},
-        ExecCase{"BackslashOutsideQuotes", "app a\\ b %f", {"app", "a b", kDocument}},
         ExecCase{"QuotesJoinAWord", "app --x=\"a b\"c %f", {"app", "--x=a bc", kDocument}},
         ExecCase{"EmptyQuotedWordStays", "app \"\" %f", {"app", "", kDocument}},
         ExecCase{"RunsOfBlanks", "  app\t\t-a  \n %f  ", {"app", "-a", kDocument}},
-        ExecCase{"ReservedCharactersAreLiteral",
-                 "app ; > | & $(x) `y` 'z' %f",
-                 {"app", ";", ">", "|", "&", "$(x)", "`y`", "'z'", kDocument}}),
+        ExecCase{"QuotedReservedCharactersAreLiteral",
+                 "app \";\" \">\" \"|\" \"&\" \"\\$(x)\" \"\\`y\\`\" \"'z'\" %f",
+                 {"app", ";", ">", "|", "&", "$(x)", "`y`", "'z'", kDocument}},
+        ExecCase{"OnlyTheFirstDocumentCodeTakesTheDocument",
+                 "app %f --also %u %F",
+                 {"app", kDocument, "--also"}},
+        ExecCase{"UrlAsPathForGio", "app %u", {"app", kDocument}, false}),
     [](const testing::TestParamInfo<ExecCase>& info) { return std::string(info.param.name); });
 
 struct RefusedCase {
@@ -104,15 +110,25 @@ TEST_P(RefusedExecLine, GivesNoCommand) {
 
 INSTANTIATE_TEST_SUITE_P(
     DesktopEntry, RefusedExecLine,
-    testing::Values(RefusedCase{"Empty", ""}, RefusedCase{"OnlyBlanks", "  \t "},
-                    RefusedCase{"UnterminatedQuote", "app \"%f"},
-                    RefusedCase{"UnknownFieldCode", "app %x %f"},
-                    RefusedCase{"LonePercentAtTheEnd", "app %f %"},
-                    RefusedCase{"DocumentAsTheProgram", "%f"},
-                    RefusedCase{"FieldCodeInTheProgramWord", "app%u --x"},
-                    RefusedCase{"DeprecatedCodeAsTheProgram", "%d app %f"},
-                    RefusedCase{"DocumentInsideAQuotedScript", "sh -c \"app %f\""},
-                    RefusedCase{"UrlInsideQuotes", "app \"%u\""}),
+    testing::Values(
+        RefusedCase{"Empty", ""}, RefusedCase{"OnlyBlanks", "  \t "},
+        RefusedCase{"UnterminatedQuote", "app \"%f"}, RefusedCase{"UnknownFieldCode", "app %x %f"},
+        RefusedCase{"LonePercentAtTheEnd", "app %f %"}, RefusedCase{"DocumentAsTheProgram", "%f"},
+        RefusedCase{"FieldCodeInTheProgramWord", "app%u --x"},
+        RefusedCase{"DeprecatedCodeAsTheProgram", "%d app %f"},
+        RefusedCase{"DocumentInsideAQuotedScript", "sh -c \"app %f\""},
+        RefusedCase{"UrlInsideQuotes", "app \"%u\""},
+        // Quoting of a shell, not of these rules: each could move the document's
+        // name into the script that sh runs.
+        RefusedCase{"SingleQuotedScript", "sh -c 'cat<%f'"},
+        RefusedCase{"SingleQuoteInAWord", "app it's %f"},
+        RefusedCase{"BackslashEscapedBlank", "sh -c cat\\ %f"},
+        RefusedCase{"BackslashOutsideQuotes", "app a\\ b %f"},
+        RefusedCase{"DocumentAfterAQuotedPart", "sh -c \"cat<\"%f"},
+        RefusedCase{"QuotedPartAfterTheDocument", "sh -c %f\"|sh\""},
+        RefusedCase{"UnquotedRedirection", "sh -c cat<%f"},
+        RefusedCase{"UnquotedReservedCharacters", "app ; > | & $(x) %f"},
+        RefusedCase{"UnquotedBackquote", "app `y` %f"}, RefusedCase{"UnquotedHash", "app #x %f"}),
     [](const testing::TestParamInfo<RefusedCase>& info) { return std::string(info.param.name); });
 
 TEST(DesktopEntry, IconCodeWithoutAnIconGivesNoWords) {
@@ -176,7 +192,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(DesktopEntry, BackslashInAQuotedWordThroughBothEscapeLayers) {
   DesktopEntry entry;
   ASSERT_TRUE(
-      parseDesktopEntry("[Desktop Entry]\nExec=app \"a\\\\\\\\b\" \\\\$HOME %f\n", "", entry));
+      parseDesktopEntry("[Desktop Entry]\nExec=app \"a\\\\\\\\b\" \"\\\\$HOME\" %f\n", "", entry));
   Words words;
   ASSERT_TRUE(expandExecLine(entry.exec, context(), words));
   EXPECT_EQ(words, (Words{"app", "a\\b", "$HOME", kDocument}));

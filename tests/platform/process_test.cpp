@@ -119,6 +119,32 @@ TEST(Process, InputAndOutputLargerThanAPipeGoThroughWhole) {
   EXPECT_TRUE(result.output == input);
 }
 
+// A program that does not answer is ended when its time is up, and collected: the call says so
+// and leaves no child behind.
+TEST(Process, AProgramThatDoesNotAnswerIsEndedAtTheEndOfItsTime) {
+  platform::posix::ProcessResult result = runProgram({"sleep", "60"}, "input", true, 100);
+  EXPECT_TRUE(result.timedOut);
+  EXPECT_EQ(result.exitStatus, -1);
+  int status = 0;
+  EXPECT_EQ(::waitpid(-1, &status, WNOHANG), -1);
+}
+
+// The tools get no descriptor of ours beyond the three standard ones, like detached programs.
+TEST(Process, AToolGetsOnlyTheStandardDescriptors) {
+  int opened = ::open("/dev/null", O_RDONLY);
+  ASSERT_GE(opened, 0);
+  int stray = ::dup2(opened, 200);
+  ::close(opened);
+  ASSERT_EQ(stray, 200);
+  platform::posix::ProcessResult result = runProgram(
+      {"sh", "-c",
+       "for fd in 0 1 2 200; do [ -e /proc/$$/fd/$fd ] && printf '%s ' $fd; done; exit 0"},
+      {}, true);
+  ::close(stray);
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.output, "0 1 2 ");
+}
+
 int threadCount() {
   std::ifstream status("/proc/self/status");
   for (std::string line; std::getline(status, line);) {
