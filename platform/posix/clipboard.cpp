@@ -1,6 +1,7 @@
 // The clipboard as the desktop's CLIPBOARD selection, reached through the usual command-line
 // tools: wl-copy under Wayland, xclip or xsel under X11. The text goes to them on standard input
 // as UTF-8; the tools keep serving the selection after we have returned.
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -45,7 +46,8 @@ void Clipboard::empty() { emptied_ = open_; }
 
 bool Clipboard::setText(const char* text, std::size_t length) {
   if (!open_) return false;
-  textSet_ = placeText(nativeName(std::string(text, length).c_str()));
+  // The text ends at its first zero byte, as a zero-terminated text does.
+  textSet_ = placeText(std::string(text, ::strnlen(text, length)));
   return textSet_;
 }
 
