@@ -15,6 +15,8 @@ packages=(
   librsvg2-bin
   # the peers and display the Windows tests use, as on Linux
   python3 cabextract p7zip-full libarchive-tools gcab xvfb xauth xclip
+  # localedef and the locales' sources, for the tests under other code pages
+  locales
 )
 
 sudo=()

@@ -4,15 +4,22 @@
 // An existing target is replaced with ReplaceFile, which keeps what Windows keeps of a file
 // across a rewrite (its attributes, security descriptor and creation time); a new name is given
 // to the new file with MoveFileEx. Either leaves the target as it was when it fails.
+//
+// The new file's name is short (".tv" and six letters), and every name reaches the system in its
+// long form when it is long (wide_text.h): a target of the longest name an export takes, even
+// one whose last part is a single character, has a sibling that the system accepts.
 #include <windows.h>
 
 #include <atomic>
 #include <cstdio>
 
 #include "platform/platform.h"
+#include "platform/win32/wide_text.h"
 
 namespace platform {
 namespace {
+
+using win32::widePath;
 
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -30,15 +37,22 @@ std::string folderOf(const std::string& path) {
 // The path a reparse point (a symbolic link or a junction) leads to, without the "\\?\" that
 // the system puts before it; empty when it leads nowhere.
 std::string finalPath(const std::string& path) {
-  HANDLE handle =
-      ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE handle = ::CreateFileW(widePath(path).c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return {};
-  char buffer[MAX_PATH + 8];
-  DWORD length = ::GetFinalPathNameByHandleA(handle, buffer, sizeof buffer, FILE_NAME_NORMALIZED);
+  std::wstring buffer(MAX_PATH + 8, L'\0');
+  DWORD length = ::GetFinalPathNameByHandleW(handle, buffer.data(),
+                                             static_cast<DWORD>(buffer.size()), FILE_NAME_NORMALIZED);
+  if (length >= buffer.size()) {
+    // Too long for the first buffer: the length asked for, its zero included.
+    buffer.assign(length + 1, L'\0');
+    length = ::GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                         FILE_NAME_NORMALIZED);
+  }
   ::CloseHandle(handle);
-  if (length == 0 || length >= sizeof buffer) return {};
-  std::string resolved(buffer, length);
+  if (length == 0 || length >= buffer.size()) return {};
+  std::string resolved = win32::utf8(buffer.c_str(), static_cast<int>(length));
   if (resolved.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + resolved.substr(8);
   if (resolved.rfind("\\\\?\\", 0) == 0) return resolved.substr(4);
   return resolved;
@@ -68,7 +82,7 @@ std::string uniqueSuffix() {
 bool findReplacementTarget(const char* name, ReplacementTarget& target) {
   std::string path = nativeName(name);
   if (path.empty()) return false;
-  DWORD attributes = ::GetFileAttributesA(path.c_str());
+  DWORD attributes = ::GetFileAttributesW(widePath(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     DWORD error = ::GetLastError();
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
@@ -79,7 +93,7 @@ bool findReplacementTarget(const char* name, ReplacementTarget& target) {
       // is not written.
       path = finalPath(path);
       if (path.empty()) return false;
-      attributes = ::GetFileAttributesA(path.c_str());
+      attributes = ::GetFileAttributesW(widePath(path).c_str());
       if (attributes == INVALID_FILE_ATTRIBUTES) return false;
     }
     // A file that may not be written is not overruled by a new one in its place.
@@ -88,7 +102,7 @@ bool findReplacementTarget(const char* name, ReplacementTarget& target) {
     }
     // What the name opens must be a file on a disk that this process may write ("NUL", "CON"
     // and the other device names have attributes too). Opening for writing changes nothing.
-    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE,
+    HANDLE handle = ::CreateFileW(widePath(path).c_str(), GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return false;
@@ -109,18 +123,20 @@ FileHandle createSibling(const ReplacementTarget& target, std::string& sibling, 
   prefix += ".tv";
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string name = prefix + uniqueSuffix();
-    HANDLE handle = ::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+    HANDLE handle = ::CreateFileW(widePath(name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
                                   FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
       // The target's attributes, as the POSIX layer gives the new file the old one's mode:
       // ReplaceFile keeps them on Windows itself, not on every system that provides it.
       DWORD attributes =
-          target.exists ? ::GetFileAttributesA(target.path.c_str()) : INVALID_FILE_ATTRIBUTES;
+          target.exists ? ::GetFileAttributesW(widePath(target.path).c_str())
+                        : INVALID_FILE_ATTRIBUTES;
       if (attributes != INVALID_FILE_ATTRIBUTES) {
         attributes &= FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-        ::SetFileAttributesA(name.c_str(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
+        ::SetFileAttributesW(widePath(name).c_str(),
+                             attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
       }
       sibling = name;
       return reinterpret_cast<FileHandle>(handle);
@@ -134,21 +150,23 @@ FileHandle createSibling(const ReplacementTarget& target, std::string& sibling, 
 }
 
 bool moveSiblingInPlace(const std::string& sibling, const ReplacementTarget& target) {
-  if (target.exists && ::ReplaceFileA(target.path.c_str(), sibling.c_str(), nullptr,
-                                      REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+  if (target.exists && ::ReplaceFileW(widePath(target.path).c_str(), widePath(sibling).c_str(),
+                                      nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                                      nullptr)) {
     return true;
   }
   // A new name, or a target that went away meanwhile: the new file takes the name, as a rename
   // would, over whatever came there since.
-  if (target.exists && ::GetFileAttributesA(target.path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+  if (target.exists &&
+      ::GetFileAttributesW(widePath(target.path).c_str()) != INVALID_FILE_ATTRIBUTES) {
     return false;
   }
-  return ::MoveFileExA(sibling.c_str(), target.path.c_str(),
+  return ::MoveFileExW(widePath(sibling).c_str(), widePath(target.path).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 void removeSibling(const std::string& sibling) {
-  if (!sibling.empty()) ::DeleteFileA(sibling.c_str());
+  if (!sibling.empty()) ::DeleteFileW(widePath(sibling).c_str());
 }
 
 }  // namespace platform
