@@ -41,8 +41,8 @@ struct CabinetEntry {
 };
 
 // Builds the cabinet cabPath + cabName (UTF-8, as the platform layer takes names) from `count`
-// entries. 1 when the cabinet was written and
-// the writer released, 0 otherwise. `errorText` receives cabinetErrorText of the writer's code
-// ("<text>: '<entry>'" when an entry could not be added), cut to fit.
+// entries. 1 when the cabinet was written and the writer released, 0 otherwise. `errorText`
+// receives cabinetErrorText of the writer's code ("<text>: '<entry>'" when an entry could not be
+// added), cut to fit.
 int buildCabinet(std::int32_t count, const CabinetEntry* entries, const char* cabPath,
                  const char* cabName, char (&errorText)[kErrorTextSize]);

@@ -32,22 +32,24 @@ void freeEntries(CabinetEntry* list, std::int32_t count) {
 
 // The parameters record holds the cabinet's path and name in 256 bytes each; a UTF-8 form that
 // does not fit is never cut to another file's name.
-bool fitsParameters(const char* name) { return std::strlen(name) < kCabMaxCabPath; }
+bool fits(const char* name, int field) {
+  return std::strlen(name) < static_cast<std::size_t>(field);
+}
 
 std::int32_t makeCab(const ArrayObject* files, StringHandle cabPath, StringHandle cabName) {
   std::int32_t count = arrayLength(files);
   if (count < 0) count = 0;
   std::optional<std::int64_t> listSize =
       checkedMultiply<std::int64_t>(count ? count : 1, sizeof(CabinetEntry));
-  auto* list = listSize ? static_cast<CabinetEntry*>(
-                              allocZeroed(static_cast<std::size_t>(*listSize)))
-                        : nullptr;
+  auto* list = listSize
+                   ? static_cast<CabinetEntry*>(allocZeroed(static_cast<std::size_t>(*listSize)))
+                   : nullptr;
   if (!list) return 1;
 
   FileName path;
   FileName name;
-  bool pathWhole = convertFileName(cabPath, path) && fitsParameters(path);
-  bool nameWhole = convertFileName(cabName, name) && fitsParameters(name);
+  bool pathWhole = convertFileName(cabPath, path) && fits(path, kCabMaxCabPath);
+  bool nameWhole = convertFileName(cabName, name) && fits(name, kCabMaxCabinetName);
   if (!pathWhole || !nameWhole) {
     // The cut name would make a cabinet somewhere the caller never named.
     traceMessage("Cannot create file: ", pathWhole ? name : path);
@@ -64,9 +66,9 @@ std::int32_t makeCab(const ArrayObject* files, StringHandle cabPath, StringHandl
         1);
     list[i].stored =
         size ? static_cast<char*>(allocZeroed(static_cast<std::size_t>(*size))) : nullptr;
-    list[i].source = list[i].stored && utf8Size ? static_cast<char*>(allocZeroed(
-                                                      static_cast<std::size_t>(*utf8Size)))
-                                                : nullptr;
+    list[i].source = list[i].stored && utf8Size
+                         ? static_cast<char*>(allocZeroed(static_cast<std::size_t>(*utf8Size)))
+                         : nullptr;
     if (!list[i].source) {
       freeEntries(list, i + 1);
       return 1;

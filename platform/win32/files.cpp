@@ -50,7 +50,8 @@ std::string nativeName(const char* name) { return name ? name : ""; }
 
 FileHandle openFileForReading(const char* name) {
   if (!name || !*name) return kInvalidFile;
-  return keepOrdinary(::CreateFileW(widePath(name).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+  return keepOrdinary(::CreateFileW(widePath(name).c_str(), GENERIC_READ, kShareAll, nullptr,
+                                    OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
@@ -135,8 +136,8 @@ FileHandle createScratchFile() {
 
 FileHandle openTargetInPlace(const ReplacementTarget& target) {
   if (!target.exists) return kInvalidFile;
-  return keepOrdinary(::CreateFileW(widePath(target.path).c_str(), GENERIC_WRITE, kShareAll, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return keepOrdinary(::CreateFileW(widePath(target.path).c_str(), GENERIC_WRITE, kShareAll,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 }  // namespace platform

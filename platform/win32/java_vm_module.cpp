@@ -50,9 +50,7 @@ std::string environmentVariable(const char* name) {
   return win32::utf8(value.c_str(), static_cast<int>(got));
 }
 
-DWORD attributesOf(const std::string& path) {
-  return ::GetFileAttributesW(widePath(path).c_str());
-}
+DWORD attributesOf(const std::string& path) { return ::GetFileAttributesW(widePath(path).c_str()); }
 
 bool isFolder(const std::string& path) {
   DWORD attributes = attributesOf(path);
@@ -75,8 +73,8 @@ std::string stringValue(HKEY key, const char* subkey, const char* name) {
   std::wstring wideName = wide(name);
   const wchar_t* subkeyText = subkey ? wideSubkey.c_str() : nullptr;
   DWORD size = 0;
-  if (::RegGetValueW(key, subkeyText, wideName.c_str(), RRF_RT_REG_SZ, nullptr, nullptr,
-                     &size) != ERROR_SUCCESS ||
+  if (::RegGetValueW(key, subkeyText, wideName.c_str(), RRF_RT_REG_SZ, nullptr, nullptr, &size) !=
+          ERROR_SUCCESS ||
       size == 0) {
     return {};
   }
@@ -86,7 +84,7 @@ std::string stringValue(HKEY key, const char* subkey, const char* name) {
     return {};
   }
   value.resize(value.find(L'\0') == std::wstring::npos ? size / sizeof(wchar_t)
-                                                        : value.find(L'\0'));
+                                                       : value.find(L'\0'));
   return win32::utf8(value.c_str(), static_cast<int>(value.size()));
 }
 
@@ -166,8 +164,7 @@ std::string installationOf(const std::string& java) {
 HMODULE loadQuietly(const std::string& file) {
   DWORD previous = 0;
   bool quiet = ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previous);
-  HMODULE module =
-      ::LoadLibraryExW(widePath(file).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  HMODULE module = ::LoadLibraryExW(widePath(file).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   if (quiet) ::SetThreadErrorMode(previous, nullptr);
   return module;
 }

@@ -64,8 +64,7 @@ std::string moduleFolder(const void* address) {
   }
   std::wstring wideName(MAX_PATH, L'\0');
   for (;;) {
-    DWORD got =
-        ::GetModuleFileNameW(module, wideName.data(), static_cast<DWORD>(wideName.size()));
+    DWORD got = ::GetModuleFileNameW(module, wideName.data(), static_cast<DWORD>(wideName.size()));
     if (got == 0) return {};
     if (got < wideName.size()) {
       wideName.resize(got);

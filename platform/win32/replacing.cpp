@@ -42,8 +42,8 @@ std::string finalPath(const std::string& path) {
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return {};
   std::wstring buffer(MAX_PATH + 8, L'\0');
-  DWORD length = ::GetFinalPathNameByHandleW(handle, buffer.data(),
-                                             static_cast<DWORD>(buffer.size()), FILE_NAME_NORMALIZED);
+  DWORD length = ::GetFinalPathNameByHandleW(
+      handle, buffer.data(), static_cast<DWORD>(buffer.size()), FILE_NAME_NORMALIZED);
   if (length >= buffer.size()) {
     // Too long for the first buffer: the length asked for, its zero included.
     buffer.assign(length + 1, L'\0');
@@ -129,9 +129,8 @@ FileHandle createSibling(const ReplacementTarget& target, std::string& sibling, 
     if (handle != INVALID_HANDLE_VALUE) {
       // The target's attributes, as the POSIX layer gives the new file the old one's mode:
       // ReplaceFile keeps them on Windows itself, not on every system that provides it.
-      DWORD attributes =
-          target.exists ? ::GetFileAttributesW(widePath(target.path).c_str())
-                        : INVALID_FILE_ATTRIBUTES;
+      DWORD attributes = target.exists ? ::GetFileAttributesW(widePath(target.path).c_str())
+                                       : INVALID_FILE_ATTRIBUTES;
       if (attributes != INVALID_FILE_ATTRIBUTES) {
         attributes &= FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
@@ -151,8 +150,7 @@ FileHandle createSibling(const ReplacementTarget& target, std::string& sibling, 
 
 bool moveSiblingInPlace(const std::string& sibling, const ReplacementTarget& target) {
   if (target.exists && ::ReplaceFileW(widePath(target.path).c_str(), widePath(sibling).c_str(),
-                                      nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                                      nullptr)) {
+                                      nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
     return true;
   }
   // A new name, or a target that went away meanwhile: the new file takes the name, as a rename

@@ -162,8 +162,7 @@ TEST(Win32Text, LongNamesTakeTheirLongForm) {
       {"long", "C:\\" + longPart + "\\..\\b/c", L"\\\\?\\C:\\b\\c"},
       {"long on a share", "\\\\server\\share\\" + longPart,
        L"\\\\?\\UNC\\server\\share\\" + std::wstring(300, L'l')},
-      {"already long", "\\\\?\\C:\\" + longPart,
-       L"\\\\?\\C:\\" + std::wstring(300, L'l')},
+      {"already long", "\\\\?\\C:\\" + longPart, L"\\\\?\\C:\\" + std::wstring(300, L'l')},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

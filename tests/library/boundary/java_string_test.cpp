@@ -112,8 +112,7 @@ TEST(FileName, CharactersThatTheTextCannotHoldRefuseTheName) {
       {"euro sign", u"x\u20ac.gif", false, "x?.gif", "x?.gif"},
       {"u+0100", u"\u0100", false, "?", "?"},
       {"surrogate pair", u"\U0001F600.au", false, "??.au", "??.au"},
-      {"u+0000 inside", std::u16string(u"victim.jpg\0.txt", 15), false, "victim.jpg",
-       "victim.jpg"},
+      {"u+0000 inside", std::u16string(u"victim.jpg\0.txt", 15), false, "victim.jpg", "victim.jpg"},
       {"empty", u"", true, "", ""},
   };
   for (const Case& c : cases) {
@@ -152,7 +151,8 @@ TEST(PlatformText, EightBitTextBecomesUtf8) {
     std::string utf8;
   } cases[] = {
       {"ascii", "plain", 5, "plain"},
-      {"every high byte takes two", "caf\xE9 \xDF \x80\xFF", 9, "caf\xC3\xA9 \xC3\x9F \xC2\x80\xC3\xBF"},
+      {"every high byte takes two", "caf\xE9 \xDF \x80\xFF", 9,
+       "caf\xC3\xA9 \xC3\x9F \xC2\x80\xC3\xBF"},
       {"the length ends it", "abcdef", 3, "abc"},
       {"a zero ends it", std::string("ab\0cd", 5), 5, "ab"},
       {"empty", "", 0, ""},

@@ -106,8 +106,8 @@ TEST_F(MakeCab, Latin1NamesOpenTheirUtf8FilesAndAreStoredAsTheyAre) {
   folder.write("dossier \xC3\xA9t\xC3\xA9/caf\xC3\xA9.txt", "the named file\n");
   folder.write("dossier \xC3\xA9t\xC3\xA9/caf\xE9.txt", "its Latin-1 bytes: another file\n");
   std::int32_t result = 0;
-  std::string printed = makeCab({"caf\xE9.txt"}, folder.file("dossier \xE9t\xE9"),
-                                "\xFC\x80.cab", result);
+  std::string printed =
+      makeCab({"caf\xE9.txt"}, folder.file("dossier \xE9t\xE9"), "\xFC\x80.cab", result);
   EXPECT_EQ(result, 1);
   EXPECT_EQ(printed, "");
   auto parsed = parseCabinet(folder.read("dossier \xC3\xA9t\xC3\xA9/\xC3\xBC\xC2\x80.cab"));

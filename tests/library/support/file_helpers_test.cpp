@@ -121,7 +121,7 @@ TEST(FileHelpers, FailedAllocationOfTheWholeFileBlock) {
 TEST(FileHelpers, Utf8NamesReachTheFileSystemAsTheyAre) {
   TempFolder folder;
   folder.write("caf\xC3\xA9.txt", "latin");  // "café.txt" in UTF-8 on disk
-  folder.write("caf\xE9.txt", "other");     // its Latin-1 bytes: another name, never read
+  folder.write("caf\xE9.txt", "other");      // its Latin-1 bytes: another name, never read
   std::string utf8 = folder.file("caf\xC3\xA9.txt");
   std::int32_t size = 0;
   std::uint8_t* block = loadWholeFile(utf8.c_str(), size);
