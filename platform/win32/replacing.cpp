@@ -5,9 +5,10 @@
 // across a rewrite (its attributes, security descriptor and creation time); a new name is given
 // to the new file with MoveFileEx. Either leaves the target as it was when it fails.
 //
-// The new file's name is short (".tv" and six letters), and every name reaches the system in its
-// long form when it is long (wide_text.h): a target of the longest name an export takes, even
-// one whose last part is a single character, has a sibling that the system accepts.
+// The new file's name is short (".tv" and six letters, or five letters where only they keep its
+// path within MAX_PATH), and every longer name reaches the system in its long form
+// (wide_text.h): a target of the longest name an export takes, even one whose last part is a
+// single character, has a sibling that the system accepts.
 #include <windows.h>
 
 #include <atomic>
@@ -120,9 +121,19 @@ FileHandle createSibling(const ReplacementTarget& target, std::string& sibling, 
   refused = false;
   std::string prefix = target.folder;
   if (!prefix.empty() && !isSeparator(prefix.back()) && prefix.back() != ':') prefix += '\\';
-  prefix += ".tv";
+  // Within MAX_PATH when the target is: not every system function takes the long form of a name
+  // (Wine's ReplaceFile fails on it). Beside a name of 255 characters whose last part is one
+  // character, that leaves the five letters of a bare unique name.
+  const std::size_t folderLength = win32::wide(prefix).size();
+  const std::size_t room = folderLength < MAX_PATH - 1 ? MAX_PATH - 1 - folderLength : 0;
+  std::size_t letters = 6;
+  if (room >= 5 && room < 9) {
+    letters = room;
+  } else {
+    prefix += ".tv";
+  }
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string name = prefix + uniqueSuffix();
+    std::string name = prefix + uniqueSuffix().substr(0, letters);
     HANDLE handle = ::CreateFileW(widePath(name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
                                   FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
