@@ -98,6 +98,11 @@ for target in "${targets[@]}"; do
     # C.UTF-8 is the C library's own; with LOCPATH set it would be looked for there only.
     locpath=$locales
     [[ $locale == C.UTF-8 ]] && locpath=
+    # The prefix takes the new locale in an update of its own, before the first test's program
+    # (which otherwise pays for it, and under Wine 8 sometimes waited on it past its time limit).
+    env ${locpath:+"LOCPATH=$locpath"} LANG=$locale LC_ALL=$locale timeout 300 "$loader" wineboot -u \
+      >/dev/null 2>&1 || true
+    "$(dirname "$loader")/wineserver" -w || true
     (cd "$root/tests/windows" &&
       env ${locpath:+"LOCPATH=$locpath"} LANG=$locale LC_ALL=$locale TAVOLIN_CODE_PAGE=$code_page \
         TAVOLIN_WINDOWS_BUILD=$build TAVOLIN_WINE=$loader TAVOLIN_BUILD=$linux_build \
