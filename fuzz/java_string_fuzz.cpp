@@ -1,10 +1,12 @@
-// Fuzz target for the Java string conversion: any UTF-16 text and any buffer size must convert
-// without writing past the buffer, always ending in a zero byte.
+// Fuzz target for the Java string conversions: any UTF-16 text and any buffer size must convert
+// without writing past the buffer, always ending in a zero byte; a name's UTF-8 form fits its
+// buffer and is accepted only for a name of at most 255 characters of U+0001..U+00FF.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "library/boundary/file_name.h"
 #include "library/boundary/java_string.h"
 
 namespace {
@@ -40,5 +42,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::int32_t expected = string.units < bufferSize - 1 ? string.units : bufferSize - 1;
     if (buffer[static_cast<std::size_t>(expected)] != '\0') std::abort();
   }
+
+  FileName name;
+  bool whole = convertFileName(&string, name);
+  bool expectedWhole = string.units < kNameBufferSize;
+  for (std::int32_t i = 0; i < string.units && expectedWhole; ++i) {
+    std::uint16_t unit = static_cast<std::uint16_t>(data[2 + 2 * i] | data[3 + 2 * i] << 8);
+    expectedWhole = unit != 0 && unit <= 0xFF;
+  }
+  if (whole != expectedWhole || std::memchr(name, '\0', sizeof name) == nullptr) std::abort();
   return 0;
 }

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "launcher/java_host.h"
+#include "platform/latin1_text.h"
 
 namespace launcher {
 
@@ -60,7 +61,11 @@ void releaseAbandonedHost() {
   abandonedHost = nullptr;
 }
 
-void showLauncherMessage(const char* text) { platform::messages().showOwnedError(kCaption, text); }
+// The launcher's texts are 8-bit (Latin-1, as the VM's description was narrowed); the platform
+// layer takes UTF-8.
+void showLauncherMessage(const char* text) {
+  platform::messages().showOwnedError(kCaption, platform::utf8FromLatin1(text).c_str());
+}
 
 void formatMessage(char* buffer, const char* format, const char* detail) {
   std::snprintf(buffer, kMessageBufferSize, format, detail);

@@ -1,9 +1,9 @@
 // The platform layer: the operating system's services in the system's own terms.
 //
 // Everything above this header is portable; only the files under platform/<os>/ include
-// operating-system headers. Names of files and other 8-bit texts handed to these functions are
-// Latin-1 (one byte per character, as the Java boundary produces them); the layer converts them
-// to what the operating system expects (each implementation says how).
+// operating-system headers. Every name of a file and every text handed to these functions, or
+// returned by them, is UTF-8 (the system's 8-bit texts are converted where they enter, see
+// latin1_text.h); each implementation gives them to its operating system in its own form.
 //
 // Two services can be swapped by tests for recording fakes: the message service (message boxes
 // and diagnostic traces) and the memory service (the heap behind every allocation).
@@ -52,7 +52,8 @@ bool closeFile(FileHandle file);
 // Removes a file; false when it could not be removed.
 bool removeFile(const char* name);
 
-// The name converted for the operating system.
+// The name as the operating system's calls take it here: the name itself (names are UTF-8 on
+// both sides of this layer; the Windows layer widens them to UTF-16 for each call).
 std::string nativeName(const char* name);
 
 // ---------------------------------------------------------------------------------------------
@@ -179,7 +180,7 @@ FileHandle createScratchFile();
 // ---------------------------------------------------------------------------------------------
 // Names
 
-// `name` as seen from `folder` (both Latin-1): the name itself when it is absolute or the folder
+// `name` as seen from `folder`: the name itself when it is absolute or the folder
 // is empty, else the folder and the name joined by one separator. What the name would mean with
 // the folder current, without making it current.
 std::string joinedName(const char* folder, const char* name);
@@ -229,7 +230,7 @@ void setMessageService(MessageService* service);
 // ---------------------------------------------------------------------------------------------
 // Clipboard
 
-// The desktop's clipboard. Open it, empty it, put zero-terminated 8-bit text on it, close it.
+// The desktop's clipboard. Open it, empty it, put zero-terminated text on it, close it.
 class Clipboard {
  public:
   Clipboard() = default;
@@ -241,7 +242,7 @@ class Clipboard {
   bool open();
   // Discards the previous contents (they are gone once the clipboard is closed).
   void empty();
-  // Places `length` bytes of Latin-1 text; false when the clipboard did not take them.
+  // Places `length` bytes of UTF-8 text; false when the clipboard did not take them.
   bool setText(const char* text, std::size_t length);
   // Releases the clipboard; an emptied clipboard with no new text is left empty.
   void close();
@@ -287,12 +288,11 @@ class Clipboard {
 
 // The command that opens one document with its program, as findProgramForDocument made it.
 struct DocumentCommand {
-  // The command in the form this system starts programs in, as the system names things (not
-  // Latin-1): on Windows one part, the command line; here the program's full path and then
-  // its arguments, one part each. Empty when no program is known for the document.
+  // The command in the form this system starts programs in (UTF-8): on Windows one part, the
+  // command line; here the program's full path and then its arguments, one part each. Empty
+  // when no program is known for the document.
   std::vector<std::string> parts;
-  // Where the program asks to be started (as the system names it); empty when it leaves that
-  // to the caller.
+  // Where the program asks to be started; empty when it leaves that to the caller.
   std::string workingDirectory;
   // "NAME=value" texts the program gets in its environment besides the caller's.
   std::vector<std::string> environment;
@@ -303,9 +303,9 @@ struct DocumentCommand {
 // relative name is taken from the current directory.
 DocumentCommand findProgramForDocument(const char* document, const char* directory);
 
-// Starts `command` with `workingDirectory` (Latin-1) as the started program's own working
-// directory unless the command names its own, without waiting for it; the caller's current
-// directory is not changed. False when the command is empty or could not be started.
+// Starts `command` with `workingDirectory` as the started program's own working directory
+// unless the command names its own, without waiting for it; the caller's current directory is
+// not changed. False when the command is empty or could not be started.
 bool startProgram(const DocumentCommand& command, const std::string& workingDirectory);
 
 // Opens the document with the desktop's default action (here xdg-open, handed the document's
@@ -337,7 +337,7 @@ namespace platform {
 
 // Low-level file operations with the C runtime's conventions, for components that expect them
 // through callbacks. Flags and permission modes are the original platform's runtime values
-// below, translated here; names are Latin-1. Each returns the runtime's result (-1, or a short
+// below, translated here. Each returns the runtime's result (-1, or a short
 // count, on failure) and, when it fails, stores the error number in `error`.
 //
 // A runtime descriptor is the C runtime's, not a FileHandle: the two are different things on
@@ -384,7 +384,7 @@ constexpr std::uint32_t kAttributeArchive = 0x20;
 // that keeps no such bits derives them from what it does keep (its implementation says how).
 bool fileAttributes(const char* name, std::uint32_t& attributes);
 
-// A unique name starting with `prefix` in the system's temporary folder (Latin-1), for a
+// A unique name starting with `prefix` in the system's temporary folder, for a
 // temporary file that the caller opens with create and removes when done. Where the caller's
 // open is not exclusive, the call has already created the file, empty and private, so that no
 // other program can put one there first; where the system's own callers create it exclusively,
@@ -415,9 +415,9 @@ std::string executableFolder();
 bool startVmHostServices();
 void endVmHostServices();
 
-// Makes current a folder named as the operating system names it (as moduleFolder returns it, not
-// Latin-1); false on failure. For the launcher's own start, before any Java runs: the current
-// directory belongs to every thread of the process, and the library never changes it.
+// Makes current a folder (as moduleFolder returns it); false on failure. For the launcher's own
+// start, before any Java runs: the current directory belongs to every thread of the process, and
+// the library never changes it.
 bool setCurrentDirectoryNative(const std::string& folder);
 
 // Thread ids: small numbers of the system's own, never 0, unique for the life of the process.

@@ -18,6 +18,8 @@ packages=(
   # the installers: wixl builds them, msiinfo and msibuild (msitools) read and finish them,
   # faketime gives wixl the package's date
   wixl msitools faketime
+  # localedef and the locales' sources, for the tests under other code pages
+  locales
 )
 
 sudo=()

@@ -2,10 +2,12 @@
 # Builds Kestrilo.dll for each Windows target given (default: i686 x86_64) and tests it under
 # Wine: first a canary test that must fail (an i686 program under a Wine without its 32-bit part
 # exits 0 and does nothing, which would pass everything unseen), then the unit tests, then the
-# end-to-end tests against the Linux build's outputs (built first if missing), then the
-# distribution zip and the installer (built twice for the same bytes, then installed, upgraded
-# and removed under Wine in a prefix of its own). Also checks each DLL's export table. Installs
-# the Windows dependencies first.
+# end-to-end tests against the Linux build's outputs (built first if missing), under the Western
+# European ANSI code page (1252) and again under 1251 (Russian) and 932 (Japanese): Wine takes the
+# code page from the locale, so names and texts are tested where the system's code page reads
+# their bytes as other characters; then the distribution zip and the installer (built twice for
+# the same bytes, then installed, upgraded and removed under Wine in a prefix of its own). Also
+# checks each DLL's export table. Installs the Windows dependencies first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -19,6 +21,18 @@ if [[ ! -f $linux_build/e2e/classes/Call.class || ! -f $linux_build/out/libKestr
   ./scripts/build.sh "$linux_build"
 fi
 linux_build=$(cd "$linux_build" && pwd)
+
+# The locales of the other code pages, made here from the locales package's sources when this
+# machine has not generated them: without one, Wine reads every Unix name as ASCII and cannot
+# map a name with an accent at all. LOCPATH points the C library (and so Wine) at them.
+code_page_locales=("1252 C.UTF-8" "1251 ru_RU.UTF-8" "932 ja_JP.UTF-8")
+locales=$root/build-windows-locales
+for entry in "${code_page_locales[@]}"; do
+  locale=${entry#* }
+  [[ $locale == C.UTF-8 || -d $locales/$locale ]] && continue
+  mkdir -p "$locales"
+  localedef -i "${locale%%.*}" -f UTF-8 "$locales/$locale"
+done
 
 # Tests that need what Windows does not have: the device files /dev/full and /dev/null (the
 # Windows layer's own tests refuse NUL and CON instead).
@@ -79,12 +93,24 @@ for target in "${targets[@]}"; do
   "$loader" "$build/tests/library_tests.exe" --gtest_filter="-$excluded" --gtest_brief=1 ||
     failed+=("$target unit tests")
 
-  echo "== Windows $target: end to end under Wine"
-  (cd "$root/tests/windows" &&
-    TAVOLIN_WINDOWS_BUILD=$build TAVOLIN_WINE=$loader TAVOLIN_BUILD=$linux_build \
-      TAVOLIN_OUT=$linux_build/out TAVOLIN_E2E_CLASSES=$linux_build/e2e/classes \
-      TAVOLIN_E2E_LIB=$linux_build/e2e/lib PYTHONDONTWRITEBYTECODE=1 \
-      python3 -m unittest -v wine_e2e) || failed+=("$target end to end")
+  for entry in "${code_page_locales[@]}"; do
+    code_page=${entry%% *} locale=${entry#* }
+    echo "== Windows $target: end to end under Wine, code page $code_page ($locale)"
+    # C.UTF-8 is the C library's own; with LOCPATH set it would be looked for there only.
+    locpath=$locales
+    [[ $locale == C.UTF-8 ]] && locpath=
+    # The prefix takes the new locale in an update of its own, before the first test's program
+    # (which otherwise pays for it, and under Wine 8 sometimes waited on it past its time limit).
+    env ${locpath:+"LOCPATH=$locpath"} LANG=$locale LC_ALL=$locale timeout 300 "$loader" wineboot -u \
+      >/dev/null 2>&1 || true
+    "$(dirname "$loader")/wineserver" -w || true
+    (cd "$root/tests/windows" &&
+      env ${locpath:+"LOCPATH=$locpath"} LANG=$locale LC_ALL=$locale TAVOLIN_CODE_PAGE=$code_page \
+        TAVOLIN_WINDOWS_BUILD=$build TAVOLIN_WINE=$loader TAVOLIN_BUILD=$linux_build \
+        TAVOLIN_OUT=$linux_build/out TAVOLIN_E2E_CLASSES=$linux_build/e2e/classes \
+        TAVOLIN_E2E_LIB=$linux_build/e2e/lib PYTHONDONTWRITEBYTECODE=1 \
+        python3 -m unittest -v wine_e2e) || failed+=("$target end to end, code page $code_page")
+  done
 
   echo "== Windows $target: the launcher's unit tests"
   "$loader" "$build/tests/launcher_tests.exe" --gtest_brief=1 || failed+=("$target launcher unit tests")

@@ -147,8 +147,8 @@ const char* cabinetErrorText(int code) {
   }
 }
 
-int buildCabinet(std::int32_t count, char* const* entries, const char* cabPath, const char* cabName,
-                 char (&errorText)[kErrorTextSize]) {
+int buildCabinet(std::int32_t count, const CabinetEntry* entries, const char* cabPath,
+                 const char* cabName, char (&errorText)[kErrorTextSize]) {
   std::memset(errorText, 0, sizeof errorText);
   CCAB parameters;
   fillCabinetParameters(parameters, cabPath, cabName);
@@ -173,7 +173,7 @@ int buildCabinet(std::int32_t count, char* const* entries, const char* cabPath, 
   if (!writer) return fail("FCICreate", nullptr);
 
   for (std::int32_t i = 0; i < count; ++i) {
-    char* entry = entries[i];
+    char* entry = entries[i].stored;
     if (std::strcmp(entry, "+") == 0) {
       if (!flushFolder(binding, writer, error)) {
         fail("FCIFlushFolder", nullptr);
@@ -182,8 +182,9 @@ int buildCabinet(std::int32_t count, char* const* entries, const char* cabPath, 
       }
       continue;
     }
-    std::string source = sourceName(cabPath, entry);
-    if (entry[0] == '\0') {
+    const char* from = entries[i].source;
+    std::string source = sourceName(cabPath, from);
+    if (entry[0] == '\0' || from[0] == '\0') {
       // An empty entry names no file (the export gives one for a name it refuses): refused as
       // unopenable.
       error.erfOper = FCIERR_OPEN_SRC;

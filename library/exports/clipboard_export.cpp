@@ -1,5 +1,6 @@
 // Putting a text on the clipboard: Kestrilo_copyToClipboard.
 #include <cstring>
+#include <string>
 
 #include "library/boundary/file_name.h"
 #include "library/exports/export_guard.h"
@@ -20,16 +21,17 @@ std::int32_t copyToClipboard(StringHandle text) {
   if (!clipboard.open()) return 0;
   clipboard.empty();
 
-  // The clipboard's own block: its failure is reported by the result alone, without a message.
-  const std::size_t blockSize = static_cast<std::size_t>(length) + 1;
+  // The clipboard's own block, holding the 8-bit text in UTF-8 as the platform layer takes
+  // texts: its failure is reported by the result alone, without a message.
+  const std::string utf8 = platformText(buffer, static_cast<std::size_t>(length));
+  const std::size_t blockSize = utf8.size() + 1;
   auto* block = static_cast<char*>(platform::memory().allocate(blockSize, false));
   if (!block) {
     clipboard.close();
     return 0;
   }
-  std::memcpy(block, buffer, blockSize);
-  block[length] = '\0';
-  bool placed = clipboard.setText(block, static_cast<std::size_t>(length));
+  std::memcpy(block, utf8.c_str(), blockSize);
+  bool placed = clipboard.setText(block, utf8.size());
   // The desktop's clipboard keeps its own copy, so the block is ours to free.
   platform::memory().release(block);
   clipboard.close();

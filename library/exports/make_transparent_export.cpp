@@ -16,7 +16,7 @@
 namespace {
 
 std::int32_t makeTransparent(StringHandle gifFile) {
-  NameBuffer path;
+  FileName path;
   if (!convertFileName(gifFile, path)) return 0;
   // Owned, so that an exception on the way (the guard turns it into the failure result) still
   // destroys it and, with it, any new file the save had begun.

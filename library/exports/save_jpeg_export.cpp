@@ -38,7 +38,7 @@ class ArrayRows final : public PixelRows {
 
 std::int32_t saveJpegFromRows(StringHandle jpegFile, std::int32_t elementCount, PixelRows& rows,
                               std::int32_t width, std::int32_t height) {
-  NameBuffer name;
+  FileName name;
   if (!convertFileName(jpegFile, name)) return 1;
 
   // An empty picture reads no rows; the compressor refuses it with its own message.

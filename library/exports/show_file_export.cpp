@@ -13,8 +13,8 @@
 namespace {
 
 std::int32_t showFile(StringHandle directoryText, StringHandle fileText) {
-  NameBuffer directory;
-  NameBuffer file;
+  FileName directory;
+  FileName file;
   bool directoryWhole = convertFileName(directoryText, directory);
   bool fileWhole = convertFileName(fileText, file);
   if (!directoryWhole || !fileWhole) return 1;

@@ -17,8 +17,8 @@
 namespace {
 
 std::int32_t wav2au(StringHandle wavFile, StringHandle auFile) {
-  NameBuffer wavPath;
-  NameBuffer auPath;
+  FileName wavPath;
+  FileName auPath;
   const bool wavWhole = convertFileName(wavFile, wavPath);
   const bool auWhole = convertFileName(auFile, auPath);
   if (!wavWhole || !auWhole) return 0;

@@ -2,6 +2,7 @@
 // tools: wl-copy under Wayland, xclip or xsel under X11. The text goes to them on standard input
 // as UTF-8; the tools keep serving the selection after we have returned. Each tool gets the
 // library's bounded wait for helper programs.
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -51,8 +52,9 @@ void Clipboard::empty() { emptied_ = open_; }
 
 bool Clipboard::setText(const char* text, std::size_t length) {
   if (!open_) return false;
+  // The text ends at its first zero byte, as a zero-terminated text does.
   bool unreachable = false;
-  textSet_ = placeText(nativeName(std::string(text, length).c_str()), unreachable);
+  textSet_ = placeText(std::string(text, ::strnlen(text, length)), unreachable);
   // A desktop that did not answer would not answer the emptying either: the caller is not held
   // for a second wait.
   if (unreachable) emptied_ = false;

@@ -1,6 +1,4 @@
-// Files as POSIX descriptors. Names arrive as Latin-1 and reach the kernel as UTF-8, as the
-// Windows "A" functions convert theirs from the ANSI code page.
-// nativeName gives that UTF-8 form.
+// Files as POSIX descriptors. Names arrive in UTF-8 and reach the kernel as they are.
 //
 // Nothing here waits on what a name might turn out to be: every open is non-blocking until the
 // descriptor has been seen to be an ordinary file (opening a FIFO for reading blocks until a
@@ -46,19 +44,7 @@ int keepOrdinary(int fd) {
 
 }  // namespace
 
-std::string nativeName(const char* name) {
-  std::string utf8;
-  if (!name) return utf8;
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p; ++p) {
-    if (*p < 0x80) {
-      utf8 += static_cast<char>(*p);
-    } else {
-      utf8 += static_cast<char>(0xC0 | (*p >> 6));
-      utf8 += static_cast<char>(0x80 | (*p & 0x3F));
-    }
-  }
-  return utf8;
-}
+std::string nativeName(const char* name) { return name ? name : ""; }
 
 FileHandle openFileForReading(const char* name) {
   int fd = keepOrdinary(retryOpen(nativeName(name).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));

@@ -19,9 +19,9 @@ void showWith(const std::vector<std::string>& command) {
 void showDialog(const char* caption, const char* text) {
   using posix::findOnPath;
   if (!posix::hasGraphicalSession()) return;
-  // The texts are Latin-1; dialog programs expect UTF-8.
-  std::string title = nativeName(caption);
-  std::string body = nativeName(text);
+  // UTF-8, as dialog programs expect them.
+  std::string title = caption ? caption : "";
+  std::string body = text ? text : "";
   if (!findOnPath("zenity").empty()) {
     showWith({"zenity", "--error", "--title=" + title, "--text=" + body, "--no-markup"});
   } else if (!findOnPath("kdialog").empty()) {
@@ -34,7 +34,7 @@ void showDialog(const char* caption, const char* text) {
 class DesktopMessages final : public MessageService {
  public:
   void showError(const char* caption, const char* text) override {
-    std::fprintf(stderr, "%s: %s\n", nativeName(caption).c_str(), nativeName(text).c_str());
+    std::fprintf(stderr, "%s: %s\n", caption ? caption : "", text ? text : "");
     std::fflush(stderr);
     showDialog(caption, text);
   }

@@ -1,10 +1,13 @@
-// The Windows clipboard, holding 8-bit text (CF_TEXT) in the ANSI code page on a movable global
-// block that the clipboard takes over.
+// The Windows clipboard, holding the text as UTF-16 (CF_UNICODETEXT) on a movable global block
+// that the clipboard takes over. Windows makes the 8-bit form (CF_TEXT, in the reader's code page)
+// from it for programs that ask for that.
 #include <windows.h>
 
 #include <cstring>
+#include <string>
 
 #include "platform/platform.h"
+#include "platform/win32/wide_text.h"
 
 namespace platform {
 
@@ -27,18 +30,19 @@ void Clipboard::empty() {
 
 bool Clipboard::setText(const char* text, std::size_t length) {
   if (!open_) return false;
-  HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, length + 1);
+  // The text ends at its first zero byte, as a zero-terminated text does.
+  std::wstring wide = win32::wide(std::string(text, ::strnlen(text, length)));
+  HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, (wide.size() + 1) * sizeof(wchar_t));
   if (!block) return false;
-  auto* bytes = static_cast<char*>(::GlobalLock(block));
-  if (!bytes) {
+  auto* units = static_cast<wchar_t*>(::GlobalLock(block));
+  if (!units) {
     ::GlobalFree(block);
     return false;
   }
-  std::memcpy(bytes, text, length);
-  bytes[length] = '\0';
+  std::memcpy(units, wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
   ::GlobalUnlock(block);
   // From here the block is the clipboard's; only a refusal leaves it to us to free.
-  if (!::SetClipboardData(CF_TEXT, block)) {
+  if (!::SetClipboardData(CF_UNICODETEXT, block)) {
     ::GlobalFree(block);
     return false;
   }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/win32/wide_text.h"
 
 namespace platform {
 namespace {
@@ -15,14 +16,14 @@ bool isSeparator(char c) { return c == '\\' || c == '/'; }
 }  // namespace
 
 bool setCurrentDirectoryNative(const std::string& folder) {
-  return ::SetCurrentDirectoryA(folder.c_str()) != 0;
+  return ::SetCurrentDirectoryW(win32::wide(folder).c_str()) != 0;
 }
 
 std::string systemDirectory() {
-  char folder[MAX_PATH + 1];
-  UINT got = ::GetWindowsDirectoryA(folder, sizeof folder);
-  if (got == 0 || got >= sizeof folder) return {};
-  return std::string(folder, got);
+  wchar_t folder[MAX_PATH + 1];
+  UINT got = ::GetWindowsDirectoryW(folder, MAX_PATH + 1);
+  if (got == 0 || got > MAX_PATH) return {};
+  return win32::utf8(folder, static_cast<int>(got));
 }
 
 std::string joinedName(const char* folder, const char* name) {

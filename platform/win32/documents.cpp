@@ -1,6 +1,6 @@
-// Documents and their programs through the shell: FindExecutableA names the program associated
-// with a document, CreateProcessA starts it with the document as its one argument (never through
-// a command interpreter), ShellExecuteA carries out a document's default action.
+// Documents and their programs through the shell: FindExecutableW names the program associated
+// with a document, CreateProcessW starts it with the document as its one argument (never through
+// a command interpreter), ShellExecuteW carries out a document's default action.
 #include <windows.h>
 // after windows.h, which it needs
 #include <shellapi.h>
@@ -10,12 +10,15 @@
 
 #include "platform/platform.h"
 #include "platform/win32/command_line.h"
+#include "platform/win32/wide_text.h"
 
 namespace platform {
 namespace {
 
+using win32::wide;
+
 bool exists(const std::string& name) {
-  return ::GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
+  return ::GetFileAttributesW(win32::widePath(name).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // The document's full path: a relative name is taken from `directory` when the document is
@@ -27,44 +30,50 @@ std::string documentPath(const char* document, const char* directory) {
     std::string joined = joinedName(directory, document);
     if (joined != name && exists(joined)) name = joined;
   }
-  DWORD needed = ::GetFullPathNameA(name.c_str(), 0, nullptr, nullptr);
+  std::wstring wideName = wide(name);
+  DWORD needed = ::GetFullPathNameW(wideName.c_str(), 0, nullptr, nullptr);
   if (needed == 0) return name;
-  std::string full(needed, '\0');
-  DWORD got = ::GetFullPathNameA(name.c_str(), needed, full.data(), nullptr);
+  std::wstring full(needed, L'\0');
+  DWORD got = ::GetFullPathNameW(wideName.c_str(), needed, full.data(), nullptr);
   if (got == 0 || got >= needed) return name;
-  full.resize(got);
-  return full;
+  return win32::utf8(full.c_str(), static_cast<int>(got));
 }
+
+// A directory argument of the shell's calls: none for an empty one.
+const wchar_t* optional(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }
 
 }  // namespace
 
 DocumentCommand findProgramForDocument(const char* document, const char* directory) {
   if (!document || !*document) return {};
-  char program[MAX_PATH + 1] = {};
-  HINSTANCE result =
-      ::FindExecutableA(document, directory && *directory ? directory : nullptr, program);
+  wchar_t program[MAX_PATH + 1] = {};
+  std::wstring folder = wide(directory);
+  HINSTANCE result = ::FindExecutableW(wide(document).c_str(), optional(folder), program);
   // Results above 32 are successes; anything else leaves no usable name.
   if (reinterpret_cast<INT_PTR>(result) <= 32 || !program[0]) return {};
   // Quoted so that the program's startup code reads back exactly two words, whatever spaces,
   // quotes or characters of a command interpreter the names hold.
   DocumentCommand command;
-  command.parts.push_back(win32::commandLine({program, documentPath(document, directory)}));
+  command.parts.push_back(
+      win32::commandLine({win32::utf8(program), documentPath(document, directory)}));
   return command;
 }
 
 bool startProgram(const DocumentCommand& command, const std::string& workingDirectory) {
   if (command.parts.empty() || command.parts[0].empty()) return false;
-  std::vector<char> line(command.parts[0].begin(), command.parts[0].end());
-  line.push_back('\0');
-  STARTUPINFOA startup{};
+  // CreateProcessW may write into the command line: a copy of its own, zero-terminated.
+  std::wstring line = wide(command.parts[0]);
+  std::vector<wchar_t> writable(line.begin(), line.end());
+  writable.push_back(L'\0');
+  std::wstring folder = wide(workingDirectory);
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_SHOWNORMAL;
   PROCESS_INFORMATION process{};
   // The program is the line's first word, a full path in quotes: nothing is searched for.
-  if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup,
-                        &process)) {
+  if (!::CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        optional(folder), &startup, &process)) {
     return false;
   }
   ::CloseHandle(process.hThread);
@@ -73,8 +82,9 @@ bool startProgram(const DocumentCommand& command, const std::string& workingDire
 }
 
 bool openWithDefaultAction(const char* document, const char* directory) {
-  HINSTANCE result = ::ShellExecuteA(nullptr, nullptr, document, nullptr,
-                                     directory && *directory ? directory : nullptr, SW_SHOWNORMAL);
+  std::wstring folder = wide(directory);
+  HINSTANCE result = ::ShellExecuteW(nullptr, nullptr, wide(document).c_str(), nullptr,
+                                     optional(folder), SW_SHOWNORMAL);
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
 

@@ -1,5 +1,5 @@
-// Files as Windows file handles. Names are 8-bit text in the ANSI code page, which the "A"
-// functions take as it is.
+// Files as Windows file handles. Names arrive in UTF-8 and reach the wide functions in UTF-16
+// (wide_text.h).
 //
 // Every open checks that what it got is a file on a disk: a pipe, a console or another device
 // is closed again and refused, as a directory is (CreateFile opens none of those in a way that
@@ -8,9 +8,12 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/wide_text.h"
 
 namespace platform {
 namespace {
+
+using win32::widePath;
 
 HANDLE handleOf(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 
@@ -47,7 +50,8 @@ std::string nativeName(const char* name) { return name ? name : ""; }
 
 FileHandle openFileForReading(const char* name) {
   if (!name || !*name) return kInvalidFile;
-  return keepOrdinary(::CreateFileA(name, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+  return keepOrdinary(::CreateFileW(widePath(name).c_str(), GENERIC_READ, kShareAll, nullptr,
+                                    OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
@@ -100,7 +104,7 @@ bool closeFile(FileHandle file) {
   return ::CloseHandle(handleOf(file)) != 0;
 }
 
-bool removeFile(const char* name) { return name && ::DeleteFileA(name) != 0; }
+bool removeFile(const char* name) { return name && ::DeleteFileW(widePath(name).c_str()) != 0; }
 
 bool flushFile(FileHandle file) { return ::FlushFileBuffers(handleOf(file)) != 0; }
 
@@ -115,16 +119,16 @@ bool setFileLength(FileHandle file, std::uint64_t length) {
 FileHandle createScratchFile() {
   // A file in the temporary folder that the system removes at the close, and keeps in memory
   // while it can (the temporary attribute).
-  char folder[MAX_PATH + 1];
-  DWORD length = ::GetTempPathA(sizeof folder, folder);
-  if (length == 0 || length >= sizeof folder) return kInvalidFile;
-  char name[MAX_PATH + 1];
-  if (::GetTempFileNameA(folder, "tvs", 0, name) == 0) return kInvalidFile;
+  wchar_t folder[MAX_PATH + 1];
+  DWORD length = ::GetTempPathW(MAX_PATH + 1, folder);
+  if (length == 0 || length > MAX_PATH) return kInvalidFile;
+  wchar_t name[MAX_PATH + 1];
+  if (::GetTempFileNameW(folder, L"tvs", 0, name) == 0) return kInvalidFile;
   HANDLE handle =
-      ::CreateFileA(name, GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, TRUNCATE_EXISTING,
+      ::CreateFileW(name, GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, TRUNCATE_EXISTING,
                     FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    ::DeleteFileA(name);
+    ::DeleteFileW(name);
     return kInvalidFile;
   }
   return reinterpret_cast<FileHandle>(handle);
@@ -163,8 +167,8 @@ FileFault reserveFileSpace(FileHandle file, std::uint64_t length) {
 
 FileHandle openTargetInPlace(ReplacementTarget& target) {
   if (!target.exists) return kInvalidFile;
-  return keepOrdinary(::CreateFileA(target.path.c_str(), GENERIC_WRITE, kShareAll, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return keepOrdinary(::CreateFileW(widePath(target.path).c_str(), GENERIC_WRITE, kShareAll,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 }  // namespace platform

@@ -11,9 +11,13 @@
 
 #include "platform/java_vm_search.h"
 #include "platform/platform.h"
+#include "platform/win32/wide_text.h"
 
 namespace platform {
 namespace {
+
+using win32::wide;
+using win32::widePath;
 
 // JDK 9 and later keep the VM in bin\server (32-bit ones also in bin\client); a JDK 8 keeps it
 // under jre\bin, a JRE 8 under bin.
@@ -38,16 +42,16 @@ constexpr REGSAM kOwnView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32K
 constexpr const char* kOwnViewName = sizeof(void*) == 8 ? "64-bit" : "32-bit";
 
 std::string environmentVariable(const char* name) {
-  DWORD needed = ::GetEnvironmentVariableA(name, nullptr, 0);
+  std::wstring wideName = wide(name);
+  DWORD needed = ::GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
   if (needed == 0) return {};
-  std::string value(needed, '\0');
-  DWORD got = ::GetEnvironmentVariableA(name, value.data(), needed);
+  std::wstring value(needed, L'\0');
+  DWORD got = ::GetEnvironmentVariableW(wideName.c_str(), value.data(), needed);
   if (got == 0 || got >= needed) return {};
-  value.resize(got);
-  return value;
+  return win32::utf8(value.c_str(), static_cast<int>(got));
 }
 
-DWORD attributesOf(const std::string& path) { return ::GetFileAttributesA(path.c_str()); }
+DWORD attributesOf(const std::string& path) { return ::GetFileAttributesW(widePath(path).c_str()); }
 
 bool isFolder(const std::string& path) {
   DWORD attributes = attributesOf(path);
@@ -66,25 +70,31 @@ std::string withoutTrailingSeparator(std::string folder) {
 
 // A string value of an open key; empty when there is none.
 std::string stringValue(HKEY key, const char* subkey, const char* name) {
+  std::wstring wideSubkey = wide(subkey);
+  std::wstring wideName = wide(name);
+  const wchar_t* subkeyText = subkey ? wideSubkey.c_str() : nullptr;
   DWORD size = 0;
-  if (::RegGetValueA(key, subkey, name, RRF_RT_REG_SZ, nullptr, nullptr, &size) != ERROR_SUCCESS ||
+  if (::RegGetValueW(key, subkeyText, wideName.c_str(), RRF_RT_REG_SZ, nullptr, nullptr, &size) !=
+          ERROR_SUCCESS ||
       size == 0) {
     return {};
   }
-  std::string value(size, '\0');
-  if (::RegGetValueA(key, subkey, name, RRF_RT_REG_SZ, nullptr, value.data(), &size) !=
-      ERROR_SUCCESS) {
+  std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
+  if (::RegGetValueW(key, subkeyText, wideName.c_str(), RRF_RT_REG_SZ, nullptr, value.data(),
+                     &size) != ERROR_SUCCESS) {
     return {};
   }
-  value.resize(value.find('\0') == std::string::npos ? size : value.find('\0'));
-  return value;
+  value.resize(value.find(L'\0') == std::wstring::npos ? size / sizeof(wchar_t)
+                                                       : value.find(L'\0'));
+  return win32::utf8(value.c_str(), static_cast<int>(value.size()));
 }
 
 // The JavaHome of the installer key's CurrentVersion, as a Home (or what stood in the way).
 JavaHome registeredHome(const char* keyName) {
   std::string where = std::string("HKLM\\") + keyName + " (" + kOwnViewName + " registry)";
   HKEY key = nullptr;
-  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_READ | kOwnView, &key) != ERROR_SUCCESS) {
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, wide(keyName).c_str(), 0, KEY_READ | kOwnView, &key) !=
+      ERROR_SUCCESS) {
     return {"", "", where + ": no such key"};
   }
   JavaHome home;
@@ -106,15 +116,15 @@ JavaHome registeredHome(const char* keyName) {
 // The file a name finally stands for, links and junctions followed; the name itself when that
 // cannot be told.
 std::string finalPath(const std::string& path) {
-  HANDLE file =
-      ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE file = ::CreateFileW(widePath(path).c_str(), 0,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) return path;
-  char buffer[MAX_PATH * 4];
-  DWORD got = ::GetFinalPathNameByHandleA(file, buffer, sizeof buffer, VOLUME_NAME_DOS);
+  wchar_t buffer[MAX_PATH * 4];
+  DWORD got = ::GetFinalPathNameByHandleW(file, buffer, MAX_PATH * 4, VOLUME_NAME_DOS);
   ::CloseHandle(file);
-  if (got == 0 || got >= sizeof buffer) return path;
-  std::string result(buffer, got);
+  if (got == 0 || got >= MAX_PATH * 4) return path;
+  std::string result = win32::utf8(buffer, static_cast<int>(got));
   // "\\?\C:\..." for a drive, "\\?\UNC\server\share\..." for a share.
   if (result.compare(0, 8, "\\\\?\\UNC\\") == 0) return "\\\\" + result.substr(8);
   if (result.compare(0, 4, "\\\\?\\") == 0) return result.substr(4);
@@ -155,7 +165,7 @@ std::string installationOf(const std::string& java) {
 HMODULE loadQuietly(const std::string& file) {
   DWORD previous = 0;
   bool quiet = ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previous);
-  HMODULE module = ::LoadLibraryExA(file.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  HMODULE module = ::LoadLibraryExW(widePath(file).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   if (quiet) ::SetThreadErrorMode(previous, nullptr);
   return module;
 }

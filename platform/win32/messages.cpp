@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "platform/platform.h"
+#include "platform/win32/wide_text.h"
 
 namespace platform {
 namespace {
@@ -11,11 +12,13 @@ namespace {
 class DesktopMessages final : public MessageService {
  public:
   void showError(const char* caption, const char* text) override {
-    ::MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONERROR);
+    ::MessageBoxW(nullptr, win32::wide(text).c_str(), win32::wide(caption).c_str(),
+                  MB_OK | MB_ICONERROR);
   }
   // The launcher's messages: owned by the calling thread's active window when it has one.
   void showOwnedError(const char* caption, const char* text) override {
-    ::MessageBoxA(::GetActiveWindow(), text, caption, MB_OK | MB_ICONERROR);
+    ::MessageBoxW(::GetActiveWindow(), win32::wide(text).c_str(), win32::wide(caption).c_str(),
+                  MB_OK | MB_ICONERROR);
   }
   void trace(const char*) override {}
 };

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/win32/wide_text.h"
 
 namespace platform {
 namespace {
@@ -32,12 +33,12 @@ ModuleHandle loadModule(const char* name) {
   if (!name) return nullptr;
   auto overridden = moduleOverrides().find(name);
   if (overridden != moduleOverrides().end()) {
-    return ::LoadLibraryA(overridden->second.c_str());
+    return ::LoadLibraryW(win32::widePath(overridden->second).c_str());
   }
   if (std::strcmp(name, "CABINET") == 0) {
-    return ::LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    return ::LoadLibraryExW(L"CABINET", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   }
-  return ::LoadLibraryA(name);
+  return ::LoadLibraryW(win32::widePath(name).c_str());
 }
 
 void* findSymbol(ModuleHandle module, const char* symbol) {
@@ -51,26 +52,33 @@ void freeModule(ModuleHandle module) {
 
 std::string executableFolder() {
   // The module of the running program's own file, however it was started.
-  return moduleFolder(reinterpret_cast<const void*>(::GetModuleHandleA(nullptr)));
+  return moduleFolder(reinterpret_cast<const void*>(::GetModuleHandleW(nullptr)));
 }
 
 std::string moduleFolder(const void* address) {
   HMODULE module = nullptr;
-  if (!::GetModuleHandleExA(
+  if (!::GetModuleHandleExW(
           GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-          static_cast<LPCSTR>(address), &module)) {
+          static_cast<LPCWSTR>(address), &module)) {
     return {};
   }
-  std::string path(MAX_PATH, '\0');
+  std::wstring wideName(MAX_PATH, L'\0');
   for (;;) {
-    DWORD got = ::GetModuleFileNameA(module, path.data(), static_cast<DWORD>(path.size()));
+    DWORD got = ::GetModuleFileNameW(module, wideName.data(), static_cast<DWORD>(wideName.size()));
     if (got == 0) return {};
-    if (got < path.size()) {
-      path.resize(got);
+    if (got < wideName.size()) {
+      wideName.resize(got);
       break;
     }
-    path.resize(path.size() * 2);  // cut: try again with more room
+    wideName.resize(wideName.size() * 2);  // cut: try again with more room
   }
+  // The loader may give a long path in its "\\?\" form; the folder is named without it.
+  if (wideName.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+    wideName = L"\\\\" + wideName.substr(8);
+  } else if (wideName.rfind(L"\\\\?\\", 0) == 0) {
+    wideName = wideName.substr(4);
+  }
+  std::string path = win32::utf8(wideName.c_str(), static_cast<int>(wideName.size()));
   std::size_t separator = path.find_last_of("\\/");
   if (separator == std::string::npos) return {};
   // A module in a drive's root keeps its separator: "C:\".

@@ -4,15 +4,23 @@
 // An existing target is replaced with ReplaceFile, which keeps what Windows keeps of a file
 // across a rewrite (its attributes, security descriptor and creation time); a new name is given
 // to the new file with MoveFileEx. Either leaves the target as it was when it fails.
+//
+// The new file's name is short (".tv" and six letters, or five letters where only they keep its
+// path within MAX_PATH), and every longer name reaches the system in its long form
+// (wide_text.h): a target of the longest name an export takes, even one whose last part is a
+// single character, has a sibling that the system accepts.
 #include <windows.h>
 
 #include <atomic>
 #include <cstdio>
 
 #include "platform/platform.h"
+#include "platform/win32/wide_text.h"
 
 namespace platform {
 namespace {
+
+using win32::widePath;
 
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -30,15 +38,22 @@ std::string folderOf(const std::string& path) {
 // The path a reparse point (a symbolic link or a junction) leads to, without the "\\?\" that
 // the system puts before it; empty when it leads nowhere.
 std::string finalPath(const std::string& path) {
-  HANDLE handle =
-      ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE handle = ::CreateFileW(widePath(path).c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return {};
-  char buffer[MAX_PATH + 8];
-  DWORD length = ::GetFinalPathNameByHandleA(handle, buffer, sizeof buffer, FILE_NAME_NORMALIZED);
+  std::wstring buffer(MAX_PATH + 8, L'\0');
+  DWORD length = ::GetFinalPathNameByHandleW(
+      handle, buffer.data(), static_cast<DWORD>(buffer.size()), FILE_NAME_NORMALIZED);
+  if (length >= buffer.size()) {
+    // Too long for the first buffer: the length asked for, its zero included.
+    buffer.assign(length + 1, L'\0');
+    length = ::GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                         FILE_NAME_NORMALIZED);
+  }
   ::CloseHandle(handle);
-  if (length == 0 || length >= sizeof buffer) return {};
-  std::string resolved(buffer, length);
+  if (length == 0 || length >= buffer.size()) return {};
+  std::string resolved = win32::utf8(buffer.c_str(), static_cast<int>(length));
   if (resolved.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + resolved.substr(8);
   if (resolved.rfind("\\\\?\\", 0) == 0) return resolved.substr(4);
   return resolved;
@@ -84,7 +99,7 @@ FileFault faultOf(DWORD error) {
 
 bool identityOfPath(const std::string& path, FileIdentity& identity) {
   HANDLE handle =
-      ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      ::CreateFileW(widePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   bool known = fileIdentity(reinterpret_cast<FileHandle>(handle), identity);
@@ -95,7 +110,7 @@ bool identityOfPath(const std::string& path, FileIdentity& identity) {
 bool findTarget(const char* name, ReplacementTarget& target) {
   std::string path = nativeName(name);
   if (path.empty()) return false;
-  DWORD attributes = ::GetFileAttributesA(path.c_str());
+  DWORD attributes = ::GetFileAttributesW(widePath(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     DWORD error = ::GetLastError();
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
@@ -106,7 +121,7 @@ bool findTarget(const char* name, ReplacementTarget& target) {
       // is not written.
       path = finalPath(path);
       if (path.empty()) return false;
-      attributes = ::GetFileAttributesA(path.c_str());
+      attributes = ::GetFileAttributesW(widePath(path).c_str());
       if (attributes == INVALID_FILE_ATTRIBUTES) return false;
     }
     // A file that may not be written is not overruled by a new one in its place.
@@ -115,7 +130,7 @@ bool findTarget(const char* name, ReplacementTarget& target) {
     }
     // What the name opens must be a file on a disk that this process may write ("NUL", "CON"
     // and the other device names have attributes too). Opening for writing changes nothing.
-    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE,
+    HANDLE handle = ::CreateFileW(widePath(path).c_str(), GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return false;
@@ -146,7 +161,7 @@ FileFault checkTargetUnchanged(const ReplacementTarget& target) {
   FileIdentity now;
   bool present = identityOfPath(target.path, now);
   if (!target.exists) {
-    return ::GetFileAttributesA(target.path.c_str()) == INVALID_FILE_ATTRIBUTES
+    return ::GetFileAttributesW(widePath(target.path).c_str()) == INVALID_FILE_ATTRIBUTES
                ? FileFault::kNone
                : FileFault::kChanged;
   }
@@ -157,21 +172,32 @@ FileHandle createSibling(const ReplacementTarget& target, std::string& sibling, 
   fault = FileFault::kNone;
   std::string prefix = target.folder;
   if (!prefix.empty() && !isSeparator(prefix.back()) && prefix.back() != ':') prefix += '\\';
-  prefix += ".tv";
+  // Within MAX_PATH when the target is: not every system function takes the long form of a name
+  // (Wine's ReplaceFile fails on it). Beside a name of 255 characters whose last part is one
+  // character, that leaves the five letters of a bare unique name.
+  const std::size_t folderLength = win32::wide(prefix).size();
+  const std::size_t room = folderLength < MAX_PATH - 1 ? MAX_PATH - 1 - folderLength : 0;
+  std::size_t letters = 6;
+  if (room >= 5 && room < 9) {
+    letters = room;
+  } else {
+    prefix += ".tv";
+  }
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string name = prefix + uniqueSuffix();
-    HANDLE handle = ::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+    std::string name = prefix + uniqueSuffix().substr(0, letters);
+    HANDLE handle = ::CreateFileW(widePath(name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
                                   FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
       // The target's attributes, as the POSIX layer gives the new file the old one's mode:
       // ReplaceFile keeps them on Windows itself, not on every system that provides it.
-      DWORD attributes =
-          target.exists ? ::GetFileAttributesA(target.path.c_str()) : INVALID_FILE_ATTRIBUTES;
+      DWORD attributes = target.exists ? ::GetFileAttributesW(widePath(target.path).c_str())
+                                       : INVALID_FILE_ATTRIBUTES;
       if (attributes != INVALID_FILE_ATTRIBUTES) {
         attributes &= FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-        ::SetFileAttributesA(name.c_str(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
+        ::SetFileAttributesW(widePath(name).c_str(),
+                             attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
       }
       sibling = name;
       return reinterpret_cast<FileHandle>(handle);
@@ -196,24 +222,26 @@ FileFault placeSibling(FileHandle& file, const std::string& sibling,
   file = kInvalidFile;
   BOOL placed;
   if (target.exists) {
-    placed = ::ReplaceFileA(target.path.c_str(), sibling.c_str(), nullptr,
+    placed = ::ReplaceFileW(widePath(target.path).c_str(), widePath(sibling).c_str(), nullptr,
                             REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
   } else {
     // A new name only while nobody else has taken it.
-    placed = ::MoveFileExA(sibling.c_str(), target.path.c_str(), MOVEFILE_WRITE_THROUGH);
+    placed = ::MoveFileExW(widePath(sibling).c_str(), widePath(target.path).c_str(),
+                           MOVEFILE_WRITE_THROUGH);
   }
   if (placed) return FileFault::kNone;
   DWORD error = ::GetLastError();
   // The contents stay at hand for a write in place.
-  HANDLE again = ::CreateFileA(sibling.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE again = ::CreateFileW(widePath(sibling).c_str(), GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (again != INVALID_HANDLE_VALUE) file = reinterpret_cast<FileHandle>(again);
   return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? FileFault::kChanged
                                                                      : faultOf(error);
 }
 
 void removeSibling(const std::string& sibling) {
-  if (!sibling.empty()) ::DeleteFileA(sibling.c_str());
+  if (!sibling.empty()) ::DeleteFileW(widePath(sibling).c_str());
 }
 
 }  // namespace platform

@@ -9,6 +9,7 @@
 #include <climits>
 
 #include "platform/platform.h"
+#include "platform/win32/wide_text.h"
 
 namespace platform {
 
@@ -21,7 +22,8 @@ static_assert(kRuntimePermissionRead == _S_IREAD && kRuntimePermissionWrite == _
 
 RuntimeFile runtimeOpen(const char* name, int flags, int mode, int& error) {
   // Always binary, and never inherited by a program started meanwhile.
-  int descriptor = ::_open(name, flags | _O_BINARY | _O_NOINHERIT, mode & (_S_IREAD | _S_IWRITE));
+  int descriptor = ::_wopen(win32::widePath(name).c_str(), flags | _O_BINARY | _O_NOINHERIT,
+                            mode & (_S_IREAD | _S_IWRITE));
   if (descriptor < 0) {
     error = errno;
     return kInvalidRuntimeFile;
@@ -71,7 +73,7 @@ std::int32_t runtimeSeek(RuntimeFile file, std::int32_t distance, int origin, in
 }
 
 int runtimeRemove(const char* name, int& error) {
-  if (::_unlink(name) == 0) return 0;
+  if (::_wunlink(win32::widePath(name).c_str()) == 0) return 0;
   error = errno;
   return -1;
 }
@@ -105,7 +107,7 @@ bool lastWriteDosDateTime(FileHandle file, std::uint16_t& date, std::uint16_t& t
 
 bool fileAttributes(const char* name, std::uint32_t& attributes) {
   if (!name) return false;
-  DWORD found = ::GetFileAttributesA(name);
+  DWORD found = ::GetFileAttributesW(win32::widePath(name).c_str());
   if (found == INVALID_FILE_ATTRIBUTES) return false;
   // The platform's own bits are the interface's.
   attributes = found & (kAttributeReadOnly | kAttributeHidden | kAttributeSystem |
@@ -114,17 +116,17 @@ bool fileAttributes(const char* name, std::uint32_t& attributes) {
 }
 
 bool createTempFile(const char* prefix, std::string& name) {
-  char folder[MAX_PATH + 1];
-  DWORD length = ::GetTempPathA(sizeof folder, folder);
-  if (length == 0 || length >= sizeof folder) return false;
+  wchar_t folder[MAX_PATH + 1];
+  DWORD length = ::GetTempPathW(MAX_PATH + 1, folder);
+  if (length == 0 || length > MAX_PATH) return false;
   // GetTempFileName finds a name that nobody has taken by creating the file. The system's
   // cabinet library then creates its temporary files itself, with exclusive create, so the name
   // is handed over free: should another program take it meanwhile, that create fails rather
   // than open the other program's file.
-  char made[MAX_PATH + 1];
-  if (::GetTempFileNameA(folder, prefix, 0, made) == 0) return false;
-  ::DeleteFileA(made);
-  name = made;
+  wchar_t made[MAX_PATH + 1];
+  if (::GetTempFileNameW(folder, win32::wide(prefix).c_str(), 0, made) == 0) return false;
+  ::DeleteFileW(made);
+  name = win32::utf8(made);
   return true;
 }
 

@@ -32,19 +32,19 @@ DWORD WINAPI threadEntry(void* parameter) {
 ThreadId currentThreadId() {
   MSG ignored;
   // Looks at the queue without taking anything off it, which makes the queue if it is missing.
-  ::PeekMessageA(&ignored, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+  ::PeekMessageW(&ignored, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
   return ::GetCurrentThreadId();
 }
 
 bool postThreadMessage(ThreadId thread, std::uint32_t message, std::intptr_t first,
                        std::intptr_t second) {
-  return ::PostThreadMessageA(thread, message, static_cast<WPARAM>(first),
+  return ::PostThreadMessageW(thread, message, static_cast<WPARAM>(first),
                               static_cast<LPARAM>(second)) != 0;
 }
 
 bool getMessage(ThreadMessage& message) {
   MSG received{};
-  BOOL got = ::GetMessageA(&received, nullptr, 0, 0);
+  BOOL got = ::GetMessageW(&received, nullptr, 0, 0);
   if (got == -1) {
     // The queue cannot be read (it never fails for the calling thread's own queue): the loop
     // ends as if told to.
@@ -57,7 +57,7 @@ bool getMessage(ThreadMessage& message) {
   if (got == 0) return false;
   // Messages for windows of this thread (a message box, the component services' own window) go
   // to them; a thread message without a window is only handed back.
-  ::DispatchMessageA(&received);
+  ::DispatchMessageW(&received);
   return true;
 }
 

@@ -11,6 +11,7 @@
 //   kestrilo_call saveJPEG <jpegFile> <width> <height> <pixelFile>   (little-endian int32s)
 //   kestrilo_call wav2au <wavFile> <auFile>
 //   kestrilo_call exports        (prints each export's name and whether the DLL has it)
+//   kestrilo_call codePage       (the result is the system's ANSI code page)
 //
 // Arguments may hold \uXXXX escapes; "@null" is a null string; "@file:<path>" the UTF-8
 // contents of a file.
@@ -145,7 +146,9 @@ int main(int argc, char** argv) {
   std::vector<std::string> a(argv + 2, argv + argc);
   Strings s;
   std::int32_t result = 0;
-  if (method == "exports") {
+  if (method == "codePage") {
+    result = static_cast<std::int32_t>(::GetACP());
+  } else if (method == "exports") {
     for (const char* name : kExports) {
       std::printf("%s %s\n", name, ::GetProcAddress(module, name) ? "yes" : "no");
     }

@@ -10,6 +10,7 @@
 
 #include "fakes/temp_folder.h"
 #include "platform/platform.h"
+#include "platform/win32/wide_text.h"
 
 namespace {
 
@@ -103,14 +104,72 @@ TEST(Win32Files, OpensOnlyOrdinaryFilesForReading) {
   }
 }
 
-TEST(Win32Files, HandsLatin1NamesOverAsAnsiText) {
-  // The same name reached through the wide function: the ANSI name was taken as code page text.
-  ASSERT_EQ(::GetACP(), 1252u) << "the tests expect the Western European ANSI code page";
+TEST(Win32Files, HandsUtf8NamesOverAsUtf16WhateverTheCodePage) {
+  // The same name reached through the wide function, and nothing under the code page's reading
+  // of the bytes (under 1252 "cafÃ©.txt").
   TempFolder folder;
-  ASSERT_TRUE(replaceWith(folder.path().string() + "\\caf\xE9.txt", "x"));
+  ASSERT_TRUE(replaceWith(folder.path().string() + "\\caf\xC3\xA9.txt", "x"));
   std::wstring wide = folder.path().wstring() + L"\\caf\u00E9.txt";
   EXPECT_NE(::GetFileAttributesW(wide.c_str()), INVALID_FILE_ATTRIBUTES);
-  EXPECT_EQ(platform::nativeName("caf\xE9"), "caf\xE9");
+  std::wstring misread = folder.path().wstring() + L"\\caf\u00C3\u00A9.txt";
+  EXPECT_EQ(::GetFileAttributesW(misread.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(platform::nativeName("caf\xC3\xA9"), "caf\xC3\xA9");
+}
+
+// 255 characters in all, the last part a single one: the new file beside it has a name past
+// MAX_PATH, which the system takes in its long form.
+TEST(Win32Files, TheLongestNameWithAOneCharacterLastPartIsReplaced) {
+  TempFolder folder;
+  std::wstring base = folder.path().wstring();
+  ASSERT_LT(base.size(), 200u);
+  std::wstring deep = base + L"\\" + std::wstring(255 - base.size() - 3, L'f');
+  ASSERT_TRUE(::CreateDirectoryW((L"\\\\?\\" + deep).c_str(), nullptr));
+  std::string name = platform::win32::utf8(deep.c_str()) + "\\b";
+  ASSERT_EQ(name.size(), 255u);
+  ASSERT_TRUE(replaceWith(name, "first")) << ::GetLastError();
+  EXPECT_EQ(contentsOf(name), "first");
+  platform::removeFile(name.c_str());
+  EXPECT_TRUE(::RemoveDirectoryW((L"\\\\?\\" + deep).c_str()));
+}
+
+TEST(Win32Text, Utf8AndUtf16) {
+  const struct {
+    const char* utf8;
+    std::wstring utf16;
+  } cases[] = {
+      {"plain", L"plain"},
+      {"caf\xC3\xA9 \xC2\x80\xC3\xBF", L"caf\u00e9 \u0080\u00ff"},
+      {"\xE2\x82\xAC \xF0\x9F\x98\x80", L"\u20ac \U0001F600"},
+      {"", L""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.utf8);
+    EXPECT_EQ(platform::win32::wide(c.utf8), c.utf16);
+    EXPECT_EQ(platform::win32::utf8(c.utf16.c_str()), c.utf8);
+  }
+  // A byte that is no UTF-8 is never read in a code page.
+  EXPECT_EQ(platform::win32::wide("caf\xE9"), L"caf\ufffd");
+  EXPECT_EQ(platform::win32::wide(nullptr), L"");
+}
+
+TEST(Win32Text, LongNamesTakeTheirLongForm) {
+  const std::string longPart(300, 'l');
+  const struct {
+    const char* what;
+    std::string name;
+    std::wstring expected;
+  } cases[] = {
+      {"short", "C:\\a\\b.txt", L"C:\\a\\b.txt"},
+      {"short and relative", "b.txt", L"b.txt"},
+      {"long", "C:\\" + longPart + "\\..\\b/c", L"\\\\?\\C:\\b\\c"},
+      {"long on a share", "\\\\server\\share\\" + longPart,
+       L"\\\\?\\UNC\\server\\share\\" + std::wstring(300, L'l')},
+      {"already long", "\\\\?\\C:\\" + longPart, L"\\\\?\\C:\\" + std::wstring(300, L'l')},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(platform::win32::widePath(c.name), c.expected);
+  }
 }
 
 struct TargetCase {

@@ -32,6 +32,8 @@ DATA = ROOT / "tests" / "data"
 DRIVER = BUILD / "tests" / "kestrilo_call.exe"
 RECORDER = BUILD / "tests" / "record_arguments.exe"
 WINDOWS_DIRECTORY = "c:\\windows"
+# The system's ANSI code page the tests run under (Wine takes it from the locale).
+ANSI_CODE_PAGE = int(os.environ.get("TAVOLIN_CODE_PAGE", "1252"))
 
 
 def wineserver(*options):
@@ -194,6 +196,117 @@ class SameBytesAsLinux(unittest.TestCase):
                 self.assertEqual(windows[1][:4], b".snd")
 
 
+# Every character of U+0080..U+00FF, a quarter of them in each name, with names measured in the
+# issue's own terms: an accent, a character that swallows the dot under code page 932, and the
+# C1 controls U+0080..U+009F that code page 1252 reads as other characters.
+HIGH_NAMES = (["caf\u00e9", "na\u00efve \u00df", "\u00dcn\u00efc\u00f8d\u00e9", "c1\u0080"] +
+              ["n" + "".join(chr(c) for c in range(start, start + 32))
+               for start in range(0x80, 0x100, 32)])
+
+
+def misreading(name):
+    """The name a program gets when the name's Latin-1 bytes are read in the system's ANSI code
+    page: another file, which must never be touched."""
+    code_page = "cp%d" % ANSI_CODE_PAGE
+    return name.encode("latin-1").decode(code_page, errors="replace").replace("\ufffd", "_")
+
+
+def listing(folder):
+    return sorted(p.name for p in folder.iterdir())
+
+
+class Names(unittest.TestCase):
+    """Files named with the characters U+0080..U+00FF are created, found, rewritten and opened
+    under exactly those names whatever the system's code page (Wine gives Windows names to Linux
+    in UTF-8), and the name the code page would make of them is never touched."""
+
+    def setUp(self):
+        self.context = temp_folder()
+        self.root = self.context.__enter__()
+
+    def tearDown(self):
+        self.context.__exit__(None, None, None)
+
+    def decoy(self, folder, name):
+        """An unrelated file under the misreading of `name`, when that is another name."""
+        other = misreading(name)
+        if other != name and "/" not in other and "\\" not in other:
+            (folder / other).write_bytes(b"someone else's file")
+            return other
+        return None
+
+    def assert_decoys_untouched(self, folder, decoys):
+        for decoy in filter(None, decoys):
+            self.assertEqual((folder / decoy).read_bytes(), b"someone else's file", decoy)
+
+    def test_the_code_page_is_the_one_asked_for(self):
+        self.assertEqual(call("codePage")[0], ANSI_CODE_PAGE)
+
+    def test_jpeg_gif_and_au_files_keep_their_names(self):
+        sox = require_tool("sox")
+        pixels = self.root / "pixels"
+        pixels.write_bytes(struct.pack("<30i", *range(30)))
+        gif = sorted(DATA.glob("image/*.gif"))[0]
+        for index, name in enumerate(HIGH_NAMES):
+            with self.subTest(name=ascii(name)):
+                folder = self.root / str(index)
+                folder.mkdir()
+                decoys = [self.decoy(folder, name + suffix)
+                          for suffix in (".jpg", ".gif", ".wav", ".au")]
+                shutil.copy(gif, folder / (name + ".gif"))
+                subprocess.run([sox, "-n", "-r", "8000", "-c", "1", "-b", "16",
+                                str(folder / (name + ".wav")), "synth", "0.1", "sine", "440"],
+                               check=True, capture_output=True)
+                base = windows_path(folder / name)
+                self.assertEqual(call("saveJPEG", base + ".jpg", 6, 5, windows_path(pixels))[0], 1)
+                self.assertEqual((folder / (name + ".jpg")).read_bytes()[:2], b"\xff\xd8")
+                # Found and read (result 1 only for a file loaded as a GIF), and rewritten.
+                self.assertEqual(call("makeTransparent", base + ".gif")[0], 1)
+                self.assertNotEqual((folder / (name + ".gif")).read_bytes(), gif.read_bytes())
+                self.assertEqual(call("wav2au", base + ".wav", base + ".au")[0], 1)
+                self.assertEqual((folder / (name + ".au")).read_bytes()[:4], b".snd")
+                # A second write replaces the first under the same name.
+                self.assertEqual(call("saveJPEG", base + ".jpg", 6, 5, windows_path(pixels))[0], 1)
+                expected = sorted({name + s for s in (".jpg", ".gif", ".wav", ".au")} |
+                                  set(filter(None, decoys)))
+                self.assertEqual(listing(folder), expected)
+                self.assert_decoys_untouched(folder, decoys)
+
+    def test_cabinets_store_the_latin1_entry_and_read_the_named_file(self):
+        for index, name in enumerate(HIGH_NAMES):
+            with self.subTest(name=ascii(name)):
+                folder = self.root / str(index)
+                folder.mkdir()
+                (folder / (name + ".txt")).write_bytes(b"the named file\n")
+                decoys = [self.decoy(folder, name + ".txt"), self.decoy(folder, name + ".cab")]
+                result, printed = call("makeCab", windows_path(folder) + "\\", name + ".cab",
+                                       name + ".txt")
+                self.assertEqual((result, printed), (1, ""))
+                cabinet = (folder / (name + ".cab")).read_bytes()
+                # The entry's 8-bit text as it is: readers take it as Latin-1.
+                self.assertIn(b"\0" + (name + ".txt").encode("latin-1") + b"\0", cabinet)
+                # cabextract prints the stored names as they are: bytes, not UTF-8.
+                tested = subprocess.run([require_tool("cabextract"), "-t",
+                                         str(folder / (name + ".cab"))], capture_output=True)
+                self.assertIn(b"All done, no errors.", tested.stdout)
+                self.assert_decoys_untouched(folder, decoys)
+                self.assertEqual(listing(folder), sorted({name + ".txt", name + ".cab"} |
+                                                         set(filter(None, decoys))))
+
+    def test_the_longest_name_with_a_one_character_last_part_is_written(self):
+        # 255 characters in all; the new file beside it takes more than Windows' MAX_PATH.
+        prefix = windows_path(self.root) + "\\"
+        folder = self.root / ("f" * (255 - len(prefix) - 2))
+        folder.mkdir()
+        name = windows_path(folder / "b")
+        self.assertEqual(len(name), 255)
+        pixels = self.root / "pixels"
+        pixels.write_bytes(struct.pack("<30i", *range(30)))
+        self.assertEqual(call("saveJPEG", name, 6, 5, windows_path(pixels))[0], 1)
+        self.assertEqual((folder / "b").read_bytes()[:2], b"\xff\xd8")
+        self.assertEqual(listing(folder), ["b"])
+
+
 def seven_zip_listing(cabinet):
     output = subprocess.run([require_tool("7z"), "l", "-slt", str(cabinet)], check=True,
                             capture_output=True, text=True).stdout
@@ -325,7 +438,7 @@ class MakeCab(unittest.TestCase):
 
 
 class Clipboard(unittest.TestCase):
-    """CF_TEXT set through Wine arrives on the X CLIPBOARD selection, read back with xclip."""
+    """The text set through Wine arrives on the X CLIPBOARD selection, read back with xclip."""
 
     NO_ANSWER = b"\0no answer from the selection's owner"
 
@@ -344,12 +457,17 @@ class Clipboard(unittest.TestCase):
         argument = "@file:" + windows_path(file) if file else text
         return call("copyToClipboard", argument)[0]
 
-    def test_texts_arrive_as_their_latin1_characters(self):
+    def test_texts_arrive_as_their_latin1_characters_whatever_the_code_page(self):
         # Wine hands Windows line ends (CR LF) to X as plain line feeds.
         cases = [("Tavolin: caf\u00e9", "Tavolin: caf\u00e9", "plain"),
                  ("\u00e0 \u00ff \u00a9 x", "\u00e0 \u00ff \u00a9 x", "accents"),
-                 ("line one\r\nline two", "line one\nline two", "lines")]
+                 ("line one\r\nline two", "line one\nline two", "lines"),
+                 ("caf\u00e9 \u00df", "caf\u00e9 \u00df", "the issue's text"),
+                 ("".join(chr(c) for c in range(0xA0, 0x100)), None, "U+00A0..U+00FF"),
+                 ("x" + "".join(chr(c) for c in range(0x80, 0xA0)) + "y", None,
+                  "U+0080..U+009F")]
         for text, arrived, what in cases:
+            arrived = text if arrived is None else arrived
             with self.subTest(what=what):
                 self.assertEqual(self.copy(text), 1)
                 self.assertTrue(wait_for(lambda: self.x_clipboard() == arrived.encode("utf-8"),
@@ -410,7 +528,7 @@ class ShowFile(unittest.TestCase):
 
     def test_the_document_is_one_argument_and_the_windows_directory_is_current(self):
         names = ["plain", "my doc", "a&b^c", "100% (sure)", "it's", "caf\u00e9 cr\u00e8me",
-                 "  spaces  "]
+                 "  spaces  ", "\u00dcn\u00efc\u00f8d\u00e9", "c1\u0080\u009f"]
         for name in names:
             with self.subTest(name=name):
                 document = self.root / (name + self.EXTENSION)

@@ -27,7 +27,7 @@ extern "C" JNIEXPORT jbyteArray JNICALL Java_BoundaryProbe_convert(JNIEnv* env, 
 
 extern "C" JNIEXPORT jint JNICALL Java_BoundaryProbe_load(JNIEnv* env, jclass, jstring name) {
   JniString handle(env, name);
-  NameBuffer buffer;
+  FileName buffer;
   if (!convertFileName(handle.handle(), buffer)) return -2;
   std::int32_t size = 0;
   std::uint8_t* block = loadWholeFile(buffer, size);

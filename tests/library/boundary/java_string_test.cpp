@@ -63,7 +63,7 @@ TEST(JavaString, LongTextsConvertAcrossChunks) {
 }
 
 TEST(FileName, TheLongestWholeNameIs255Characters) {
-  NameBuffer buffer;
+  FileName buffer;
   std::string whole(255, 'n');
   EXPECT_TRUE(convertFileName(TestString::latin1(whole).handle(), buffer));
   EXPECT_EQ(std::string(buffer), whole);
@@ -71,42 +71,96 @@ TEST(FileName, TheLongestWholeNameIs255Characters) {
   std::string tooLong(256, 'n');
   EXPECT_FALSE(convertFileName(TestString::latin1(tooLong).handle(), buffer));
   EXPECT_EQ(std::string(buffer), whole);  // the conversion itself still cuts
+
+  // 255 characters that each take two bytes in UTF-8 fill the buffer to its last byte.
+  std::string wide(255, '\xFF');
+  EXPECT_TRUE(convertFileName(TestString::latin1(wide).handle(), buffer));
+  std::string utf8;
+  for (int i = 0; i < 255; ++i) utf8 += "\xC3\xBF";
+  EXPECT_EQ(std::string(buffer), utf8);
+  EXPECT_EQ(utf8.size() + 1, kFileNameSize);
+}
+
+// The name is read once: one length and one pass over its characters, whatever its length.
+TEST(FileName, TheStringIsReadOnce) {
+  for (std::size_t length : {std::size_t{0}, std::size_t{7}, std::size_t{255}, std::size_t{300}}) {
+    SCOPED_TRACE(length);
+    TestString string(std::u16string(length, u'\u00e9'));
+    FileName buffer;
+    convertFileName(string.handle(), buffer);
+    EXPECT_EQ(string.lengthReads, 1);
+    EXPECT_EQ(string.unitsRead, std::min<std::size_t>(length, 255));
+  }
 }
 
 // A name is whole only when its 8-bit text stands for it: every character U+0001 to U+00FF. The
-// text is still converted as always ('?' for the others), as the clipboard takes it.
+// text is still converted as always ('?' for the others), as the clipboard takes it, and given in
+// UTF-8; a cabinet entry gives the 8-bit text too.
 TEST(FileName, CharactersThatTheTextCannotHoldRefuseTheName) {
   struct Case {
     const char* name;
     std::u16string text;
     bool whole;
-    std::string converted;
+    std::string converted;  // the 8-bit text
+    std::string utf8;
   };
   const Case cases[] = {
-      {"latin-1", u"caf\u00e9.gif", true, "caf\xE9.gif"},
-      {"u+00ff", u"\u00ff", true, "\xFF"},
-      {"question mark itself", u"why?.gif", true, "why?.gif"},
-      {"euro sign", u"x\u20ac.gif", false, "x?.gif"},
-      {"u+0100", u"\u0100", false, "?"},
-      {"surrogate pair", u"\U0001F600.au", false, "??.au"},
-      {"u+0000 inside", std::u16string(u"victim.jpg\0.txt", 15), false, "victim.jpg"},
-      {"empty", u"", true, ""},
+      {"latin-1", u"caf\u00e9.gif", true, "caf\xE9.gif", "caf\xC3\xA9.gif"},
+      {"u+00ff", u"\u00ff", true, "\xFF", "\xC3\xBF"},
+      {"u+0080", u"c1\u0080.jpg", true, "c1\x80.jpg", "c1\xC2\x80.jpg"},
+      {"question mark itself", u"why?.gif", true, "why?.gif", "why?.gif"},
+      {"euro sign", u"x\u20ac.gif", false, "x?.gif", "x?.gif"},
+      {"u+0100", u"\u0100", false, "?", "?"},
+      {"surrogate pair", u"\U0001F600.au", false, "??.au", "??.au"},
+      {"u+0000 inside", std::u16string(u"victim.jpg\0.txt", 15), false, "victim.jpg", "victim.jpg"},
+      {"empty", u"", true, "", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TestString string(c.text);
-    NameBuffer buffer;
+    FileName buffer;
     EXPECT_EQ(convertFileName(string.handle(), buffer), c.whole);
-    EXPECT_EQ(std::string(buffer), c.converted);
-    EXPECT_EQ(holdsOnlyNameCharacters(string.handle()), c.whole);
+    EXPECT_EQ(std::string(buffer), c.utf8);
+    const auto length = static_cast<std::int32_t>(c.text.size());
+    std::string text(c.text.size() + 1, '#');
+    std::string utf8(2 * c.text.size() + 1, '#');
+    EXPECT_EQ(convertEntryName(string.handle(), length, text.data(), utf8.data()), c.whole);
+    EXPECT_EQ(std::string(text.c_str()), c.converted);
+    EXPECT_EQ(std::string(utf8.c_str()), c.utf8);
   }
 }
 
 TEST(FileName, ACharacterFarIntoALongTextIsFound) {
-  std::u16string text(5000, u'a');
-  EXPECT_TRUE(holdsOnlyNameCharacters(TestString(text).handle()));
+  std::u16string text(5000, u'\u00e9');
+  std::string latin1(text.size() + 1, '#');
+  std::string utf8(2 * text.size() + 1, '#');
+  EXPECT_TRUE(convertEntryName(TestString(text).handle(), 5000, latin1.data(), utf8.data()));
+  EXPECT_EQ(std::string(latin1.c_str()), std::string(5000, '\xE9'));
+  EXPECT_EQ(std::string(utf8.c_str()).size(), 10000u);
   text[4321] = u'\u20ac';
-  EXPECT_FALSE(holdsOnlyNameCharacters(TestString(text).handle()));
+  EXPECT_FALSE(convertEntryName(TestString(text).handle(), 5000, latin1.data(), utf8.data()));
+}
+
+// The clipboard's text, and any 8-bit text, crosses the platform layer as UTF-8: up to its first
+// zero byte, never more than its length.
+TEST(PlatformText, EightBitTextBecomesUtf8) {
+  const struct {
+    const char* name;
+    std::string text;
+    std::size_t length;
+    std::string utf8;
+  } cases[] = {
+      {"ascii", "plain", 5, "plain"},
+      {"every high byte takes two", "caf\xE9 \xDF \x80\xFF", 9,
+       "caf\xC3\xA9 \xC3\x9F \xC2\x80\xC3\xBF"},
+      {"the length ends it", "abcdef", 3, "abc"},
+      {"a zero ends it", std::string("ab\0cd", 5), 5, "ab"},
+      {"empty", "", 0, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(platformText(c.text.c_str(), c.length), c.utf8);
+  }
 }
 
 TEST(Exports, InterfaceVersion) { EXPECT_EQ(RNIGetCompatibleVersion(), 0x00020000); }

@@ -11,6 +11,7 @@
 #include "fakes/recording_services.h"
 #include "fakes/temp_folder.h"
 #include "library/cabinet/cabinet_test_support.h"
+#include "platform/latin1_text.h"
 
 namespace {
 
@@ -41,8 +42,15 @@ class CabinetBuild : public ::testing::Test {
   }
 
   BuildOutcome build(std::vector<std::string> entries, const std::string& name = "out.cab") {
-    std::vector<char*> list;
-    for (std::string& entry : entries) list.push_back(entry.data());
+    // Each entry is stored under its own 8-bit text and read from that text's UTF-8 form.
+    std::vector<std::string> sources;
+    for (const std::string& entry : entries) {
+      sources.push_back(platform::utf8FromLatin1(entry.c_str()));
+    }
+    std::vector<CabinetEntry> list;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      list.push_back({entries[i].data(), sources[i].data()});
+    }
     char errorText[kErrorTextSize];
     std::string path = folder.path().string();
     ::testing::internal::CaptureStdout();

@@ -86,14 +86,35 @@ TEST_F(MakeCab, APathOrNameLongerThan255CharactersIsRefused) {
   const std::string path = folder.path().string();
   const std::string longName = std::string(256 - 4, 'n') + ".cab";
   const std::string longPath = path + "/" + std::string(300, 'p');
+  // 255 characters or fewer, but more than the parameters record's 255 bytes in UTF-8.
+  const std::string wideName = std::string(200, '\xE9') + ".cab";
   for (const auto& [cabPath, cabName] :
-       {std::pair{path, longName}, std::pair{longPath, std::string("out.cab")}}) {
+       {std::pair{path, longName}, std::pair{longPath, std::string("out.cab")},
+        std::pair{path, wideName}}) {
     std::int32_t result = 0;
     std::string printed = makeCab({"a.txt"}, cabPath, cabName, result);
     EXPECT_EQ(result, 1);
     EXPECT_EQ(printed, "");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
   }
+}
+
+// The names arrive as 8-bit (Latin-1) text: the files are opened and made under their UTF-8
+// names, and the cabinet stores each entry's 8-bit text as it is.
+TEST_F(MakeCab, Latin1NamesOpenTheirUtf8FilesAndAreStoredAsTheyAre) {
+  std::filesystem::create_directories(folder.path() / "dossier \xC3\xA9t\xC3\xA9");
+  folder.write("dossier \xC3\xA9t\xC3\xA9/caf\xC3\xA9.txt", "the named file\n");
+  folder.write("dossier \xC3\xA9t\xC3\xA9/caf\xE9.txt", "its Latin-1 bytes: another file\n");
+  std::int32_t result = 0;
+  std::string printed =
+      makeCab({"caf\xE9.txt"}, folder.file("dossier \xE9t\xE9"), "\xFC\x80.cab", result);
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(printed, "");
+  auto parsed = parseCabinet(folder.read("dossier \xC3\xA9t\xC3\xA9/\xC3\xBC\xC2\x80.cab"));
+  ASSERT_TRUE(parsed);
+  ASSERT_EQ(parsed->files.size(), 1u);
+  EXPECT_EQ(parsed->files[0].name, "caf\xE9.txt");
+  EXPECT_EQ(parsed->files[0].size, 15u);
 }
 
 TEST_F(MakeCab, ARelativePathUnderALongCurrentDirectoryIsAppliedOnce) {

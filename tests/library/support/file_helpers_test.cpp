@@ -118,12 +118,13 @@ TEST(FileHelpers, FailedAllocationOfTheWholeFileBlock) {
   EXPECT_EQ(messages.shown, (std::vector<ShownMessage>{{"Error", "Sorry, not enough memory"}}));
 }
 
-TEST(FileHelpers, Latin1NamesReachTheFileSystemAsUtf8) {
+TEST(FileHelpers, Utf8NamesReachTheFileSystemAsTheyAre) {
   TempFolder folder;
   folder.write("caf\xC3\xA9.txt", "latin");  // "café.txt" in UTF-8 on disk
-  std::string latin1 = folder.file("caf\xE9.txt");
+  folder.write("caf\xE9.txt", "other");      // its Latin-1 bytes: another name, never read
+  std::string utf8 = folder.file("caf\xC3\xA9.txt");
   std::int32_t size = 0;
-  std::uint8_t* block = loadWholeFile(latin1.c_str(), size);
+  std::uint8_t* block = loadWholeFile(utf8.c_str(), size);
   ASSERT_NE(block, nullptr);
   EXPECT_EQ(size, 5);
   freeWholeFile(block);
