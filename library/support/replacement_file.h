@@ -41,7 +41,7 @@ class ReplacementFile {
   ReplacementFile(const ReplacementFile&) = delete;
   ReplacementFile& operator=(const ReplacementFile&) = delete;
 
-  // Starts replacing the named file (Latin-1). `read`, when given, is the identity of the file
+  // Starts replacing the named file (UTF-8, as every name crossing the platform layer). `read`, when given, is the identity of the file
   // the caller read to make the new contents: the target must still be that file, here and at
   // commit. False, with the failure traced and nothing created or changed, when the name is
   // refused (see above), the target is not the file read, or no file for the new contents can
