@@ -7,14 +7,6 @@
 
 #include "platform/platform.h"
 
-// The writer passes the runtime's flag values; the platform layer takes the same ones.
-static_assert(kFciOpenReadWrite == platform::kRuntimeReadWrite);
-static_assert(kFciOpenCreate == platform::kRuntimeCreate);
-static_assert(kFciOpenTruncate == platform::kRuntimeTruncate);
-static_assert(kFciOpenExclusive == platform::kRuntimeExclusive);
-static_assert(kFciOpenBinary == platform::kRuntimeBinary);
-static_assert(kFciPermissionWrite == platform::kRuntimePermissionWrite);
-
 namespace {
 
 constexpr std::uint16_t kKeptAttributes = 0x27;  // read-only, hidden, system, archive
@@ -92,7 +84,7 @@ void CabinetOutput::discard() {
 
 std::intptr_t cabinetOpen(char* name, int flags, int mode, int* error, void* context) {
   auto* output = static_cast<CabinetOutput*>(context);
-  if (output && (flags & kFciOpenCreate) && output->takesAsCabinet(name)) {
+  if (output && (flags & platform::kRuntimeCreate) && output->takesAsCabinet(name)) {
     if (output->start(name)) return output->handle();
     // Not an ordinary file, a file that may not be written, or a folder that takes nothing.
     setError(error, EACCES);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/common/system_clipboard.h"
 #include "platform/platform.h"
 #include "platform/posix/process.h"
 
@@ -24,37 +25,29 @@ std::vector<std::string> clipboardCommand() {
   return {};
 }
 
-bool placeText(const std::string& utf8) {
+bool placeUtf8(const std::string& utf8) {
   std::vector<std::string> command = clipboardCommand();
   return !command.empty() && posix::runProgram(command, utf8).exitStatus == 0;
 }
 
 }  // namespace
 
-Clipboard::~Clipboard() { close(); }
+namespace system_clipboard {
 
-bool Clipboard::open() {
-  if (open_) return true;
-  open_ = !clipboardCommand().empty();
-  emptied_ = false;
-  textSet_ = false;
-  return open_;
+bool open() { return !clipboardCommand().empty(); }
+
+// Carried out at the close, unless new text has replaced the old in the meantime.
+void empty() {}
+
+bool placeText(const char* text, std::size_t length) {
+  return placeUtf8(nativeName(std::string(text, length).c_str()));
 }
 
-void Clipboard::empty() { emptied_ = open_; }
-
-bool Clipboard::setText(const char* text, std::size_t length) {
-  if (!open_) return false;
-  textSet_ = placeText(nativeName(std::string(text, length).c_str()));
-  return textSet_;
+// The selection cannot be without an owner: an empty clipboard holds the empty text.
+void close(bool leaveEmpty) {
+  if (leaveEmpty) placeUtf8({});
 }
 
-void Clipboard::close() {
-  if (!open_) return;
-  // Emptying is carried out here, unless new text has replaced the old in the meantime: the
-  // selection cannot be without an owner, so an empty clipboard holds the empty text.
-  if (emptied_ && !textSet_) placeText({});
-  open_ = false;
-}
+}  // namespace system_clipboard
 
 }  // namespace platform

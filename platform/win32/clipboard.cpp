@@ -4,29 +4,18 @@
 
 #include <cstring>
 
-#include "platform/platform.h"
+#include "platform/common/system_clipboard.h"
 
-namespace platform {
+namespace platform::system_clipboard {
 
-Clipboard::~Clipboard() { close(); }
-
-bool Clipboard::open() {
-  if (open_) return true;
+bool open() {
   // The calling thread's active window, if it has one, becomes the clipboard's owner.
-  open_ = ::OpenClipboard(::GetActiveWindow()) != 0;
-  emptied_ = false;
-  textSet_ = false;
-  return open_;
+  return ::OpenClipboard(::GetActiveWindow()) != 0;
 }
 
-void Clipboard::empty() {
-  if (!open_) return;
-  ::EmptyClipboard();
-  emptied_ = true;
-}
+void empty() { ::EmptyClipboard(); }
 
-bool Clipboard::setText(const char* text, std::size_t length) {
-  if (!open_) return false;
+bool placeText(const char* text, std::size_t length) {
   HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, length + 1);
   if (!block) return false;
   auto* bytes = static_cast<char*>(::GlobalLock(block));
@@ -42,14 +31,10 @@ bool Clipboard::setText(const char* text, std::size_t length) {
     ::GlobalFree(block);
     return false;
   }
-  textSet_ = true;
   return true;
 }
 
-void Clipboard::close() {
-  if (!open_) return;
-  ::CloseClipboard();
-  open_ = false;
-}
+// EmptyClipboard has already left it empty.
+void close(bool) { ::CloseClipboard(); }
 
-}  // namespace platform
+}  // namespace platform::system_clipboard

@@ -4,36 +4,16 @@
 #include <windows.h>
 
 #include <cstring>
-#include <map>
 #include <string>
 
+#include "platform/common/module_overrides.h"
 #include "platform/platform.h"
 
 namespace platform {
-namespace {
-
-// Module files that tests put in place of the system's modules.
-std::map<std::string, std::string>& moduleOverrides() {
-  static std::map<std::string, std::string> overrides;
-  return overrides;
-}
-
-}  // namespace
-
-void setModuleFileOverride(const char* name, const char* file) {
-  if (file) {
-    moduleOverrides()[name] = file;
-  } else {
-    moduleOverrides().erase(name);
-  }
-}
-
 ModuleHandle loadModule(const char* name) {
   if (!name) return nullptr;
-  auto overridden = moduleOverrides().find(name);
-  if (overridden != moduleOverrides().end()) {
-    return ::LoadLibraryA(overridden->second.c_str());
-  }
+  std::string overridden = moduleFileOverride(name);
+  if (!overridden.empty()) return ::LoadLibraryA(overridden.c_str());
   if (std::strcmp(name, "CABINET") == 0) {
     return ::LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   }

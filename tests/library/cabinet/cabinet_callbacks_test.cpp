@@ -116,7 +116,7 @@ TEST(FileCallbacks, FailuresStoreTheErrorNumber) {
   TempFolder folder;
   std::string missing = folder.file("missing");
   int error = 0;
-  EXPECT_EQ(cabinetOpen(missing.data(), kFciOpenReadOnly, 0, &error, nullptr), -1);
+  EXPECT_EQ(cabinetOpen(missing.data(), platform::kRuntimeReadOnly, 0, &error, nullptr), -1);
   EXPECT_NE(error, 0);
   error = 0;
   EXPECT_EQ(cabinetDelete(missing.data(), &error, nullptr), -1);
@@ -124,8 +124,10 @@ TEST(FileCallbacks, FailuresStoreTheErrorNumber) {
 
   std::string name = folder.file("made");
   error = 0;
-  std::intptr_t file = cabinetOpen(name.data(), kFciOpenReadWrite | kFciOpenCreate | kFciOpenBinary,
-                                   kFciPermissionRead | kFciPermissionWrite, &error, nullptr);
+  std::intptr_t file = cabinetOpen(
+      name.data(),
+      platform::kRuntimeReadWrite | platform::kRuntimeCreate | platform::kRuntimeBinary,
+      platform::kRuntimePermissionRead | platform::kRuntimePermissionWrite, &error, nullptr);
   ASSERT_NE(file, -1);
   char data[] = "0123456789";
   EXPECT_EQ(cabinetWrite(file, data, 10, &error, nullptr), 10u);
@@ -149,8 +151,10 @@ TEST(CabinetOutputFile, TakesWritesAfterASeekBackAndKeepsTheOldFileUntilCommitte
   CabinetOutput output;
   int error = 0;
   std::intptr_t file = cabinetOpen(
-      name.data(), kFciOpenReadWrite | kFciOpenCreate | kFciOpenTruncate | kFciOpenBinary,
-      kFciPermissionRead | kFciPermissionWrite, &error, &output);
+      name.data(),
+      platform::kRuntimeReadWrite | platform::kRuntimeCreate | platform::kRuntimeTruncate |
+          platform::kRuntimeBinary,
+      platform::kRuntimePermissionRead | platform::kRuntimePermissionWrite, &error, &output);
   ASSERT_EQ(file, output.handle());
   char body[] = "!CAB and the rest";
   EXPECT_EQ(cabinetWrite(file, body, 17, &error, &output), 17u);
