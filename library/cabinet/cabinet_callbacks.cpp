@@ -32,12 +32,22 @@ void* cabinetAllocate(std::uint32_t size) { return platform::memory().allocate(s
 
 void cabinetRelease(void* block) { platform::memory().release(block); }
 
-bool CabinetOutput::takesAsCabinet(const char* name) const {
-  if (open_ || !name) return false;
-  for (const std::string& temporary : temporaryNames_) {
-    if (temporary == name) return false;
+void CabinetOutput::expectCabinet(const CCAB& parameters) {
+  std::string path(parameters.szCabPath,
+                   strnlen(parameters.szCabPath, sizeof parameters.szCabPath));
+  std::string name(parameters.szCab, strnlen(parameters.szCab, sizeof parameters.szCab));
+  locations_.assign({path + name});
+  if (!path.empty() && path.back() != '/' && path.back() != '\\') {
+    locations_.push_back(path + '/' + name);
   }
-  return true;
+}
+
+bool CabinetOutput::takesAsCabinet(const char* name) const {
+  if (!name) return false;
+  for (const std::string& location : locations_) {
+    if (location == name) return true;
+  }
+  return false;
 }
 
 bool CabinetOutput::start(const char* name) {
@@ -162,12 +172,11 @@ int cabinetDelete(char* name, int* error, void* context) {
   return result;
 }
 
-int cabinetTempName(char* name, int capacity, void* context) {
+int cabinetTempName(char* name, int capacity, void*) {
   std::string made;
   if (!platform::createTempFile("xx", made)) return 0;
   if (capacity > 0 && made.size() < static_cast<std::size_t>(capacity)) {
     std::memcpy(name, made.c_str(), made.size() + 1);
-    if (context) static_cast<CabinetOutput*>(context)->rememberTemporaryName(name);
     return 1;
   }
   platform::removeFile(made.c_str());

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "fakes/temp_folder.h"
+#include "library/cabinet/cabinet_builder.h"
 
 namespace {
 
@@ -143,12 +144,39 @@ TEST(FileCallbacks, FailuresStoreTheErrorNumber) {
   EXPECT_FALSE(fs::exists(name));
 }
 
+// The cabinet is the file the writer creates where the parameters put it, joined either way the
+// two writers join a path and a name; every other create (a temporary file) is a plain file.
+TEST(CabinetOutputFile, TakesOnlyTheLocationTheParametersName) {
+  struct Case {
+    const char* path;
+    const char* created;
+    bool taken;
+  } cases[] = {
+      {"/d", "/d/out.cab", true},     {"/d", "/dout.cab", true},     {"/d/", "/d/out.cab", true},
+      {"d\\", "d\\out.cab", true},    {"/d/", "/d//out.cab", false}, {"/d", "/d/other.cab", false},
+      {"/d", "/tmp/xxAb12Cd", false}, {"", "out.cab", true},         {"/d", nullptr, false},
+  };
+  CabinetOutput unregistered;
+  EXPECT_FALSE(unregistered.takesAsCabinet("out.cab"));
+  for (const Case& c : cases) {
+    CCAB parameters{};
+    fillCabinetParameters(parameters, c.path, "out.cab");
+    CabinetOutput output;
+    output.expectCabinet(parameters);
+    EXPECT_EQ(output.takesAsCabinet(c.created), c.taken)
+        << c.path << " " << (c.created ? c.created : "(null)");
+  }
+}
+
 // The system's own writer makes the cabinet with a provisional signature and comes back to put
 // the real one in once everything else is written.
 TEST(CabinetOutputFile, TakesWritesAfterASeekBackAndKeepsTheOldFileUntilCommitted) {
   TempFolder folder;
   std::string name = folder.write("out.cab", "previous cabinet");
+  CCAB parameters{};
+  fillCabinetParameters(parameters, folder.path().c_str(), "out.cab");
   CabinetOutput output;
+  output.expectCabinet(parameters);
   int error = 0;
   std::intptr_t file = cabinetOpen(
       name.data(),
