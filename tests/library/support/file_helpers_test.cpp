@@ -8,37 +8,58 @@
 
 namespace {
 
-TEST(FileHelpers, EmptyFileLoadsAsOneZeroByte) {
-  TempFolder folder;
-  std::string name = folder.write("empty.bin", "");
-  std::int32_t size = -1;
-  std::uint8_t* block = loadWholeFile(name.c_str(), size);
-  ASSERT_NE(block, nullptr);
-  EXPECT_EQ(size, 0);
-  EXPECT_EQ(block[0], 0);
-  freeWholeFile(block);
-}
-
-TEST(FileHelpers, WholeFileEndsInAZeroByte) {
-  TempFolder folder;
-  std::string name = folder.write("data.bin", std::string("ab\xFF", 3));
-  std::int32_t size = 0;
-  std::uint8_t* block = loadWholeFile(name.c_str(), size);
-  ASSERT_NE(block, nullptr);
-  ASSERT_EQ(size, 3);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(block), 4), std::string("ab\xFF\0", 4));
-  freeWholeFile(block);
-}
-
-TEST(FileHelpers, MissingFileGivesNullAndOnlyATrace) {
-  RecordingMessages messages;
-  TempFolder folder;
-  std::string name = folder.file("missing.gif");
-  std::int32_t size = 77;
-  EXPECT_EQ(loadWholeFile(name.c_str(), size), nullptr);
-  EXPECT_EQ(size, 0);
-  EXPECT_TRUE(messages.shown.empty());
-  EXPECT_EQ(messages.traced, std::vector<std::string>{"File not found: " + name});
+// loadWholeFile: the block (the file and one zero byte after it), the size, and what the user
+// is shown or only traced.
+TEST(FileHelpers, LoadWholeFile) {
+  struct Case {
+    const char* what;
+    const char* onDisk;  // the file's name on disk (UTF-8); null: no file
+    std::string contents;
+    const char* asked;  // the name handed over (Latin-1)
+    bool failAllocation;
+    bool loaded;
+    std::int32_t size;
+    bool tracesMissing = false;
+    const char* shownError = nullptr;  // the text of the one "Error" box shown, if any
+  } cases[] = {
+      {"an empty file loads as one zero byte", "empty.bin", "", "empty.bin", false, true, 0},
+      {"a file ends in a zero byte", "data.bin", std::string("ab\xFF", 3), "data.bin", false, true,
+       3},
+      {"a missing file gives null and only a trace", nullptr, "", "missing.gif", false, false, 0,
+       true},
+      {"the block that cannot be allocated keeps the size", "data.bin", "0123456789", "data.bin",
+       true, false, 10, false, "Sorry, not enough memory"},
+      {"Latin-1 names reach the file system as UTF-8", "caf\xC3\xA9.txt", "latin", "caf\xE9.txt",
+       false, true, 5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempFolder folder;
+    if (c.onDisk) folder.write(c.onDisk, c.contents);
+    std::string name = folder.file(c.asked);
+    RecordingMessages messages;
+    std::int32_t size = 77;
+    std::uint8_t* block;
+    if (c.failAllocation) {
+      FailingMemory memory;
+      block = loadWholeFile(name.c_str(), size);
+    } else {
+      block = loadWholeFile(name.c_str(), size);
+    }
+    EXPECT_EQ(block != nullptr, c.loaded);
+    EXPECT_EQ(size, c.size);
+    if (block) {
+      EXPECT_EQ(std::string(reinterpret_cast<char*>(block), c.contents.size() + 1),
+                c.contents + std::string(1, '\0'));
+      freeWholeFile(block);
+    }
+    std::vector<ShownMessage> shown;
+    if (c.shownError) shown.push_back({"Error", c.shownError});
+    EXPECT_EQ(messages.shown, shown);
+    std::vector<std::string> traced;
+    if (c.tracesMissing) traced.push_back("File not found: " + name);
+    EXPECT_EQ(messages.traced, traced);
+  }
 }
 
 TEST(FileHelpers, FolderIsNotAFileToRead) {
@@ -105,28 +126,6 @@ TEST(FileHelpers, OpenWithSizeReportsTheSize) {
   size = 9;
   EXPECT_EQ(openWithSize(folder.file("none").c_str(), size), kInvalidHandle);
   EXPECT_EQ(size, 0);
-}
-
-TEST(FileHelpers, FailedAllocationOfTheWholeFileBlock) {
-  TempFolder folder;
-  std::string name = folder.write("data.bin", "0123456789");
-  RecordingMessages messages;
-  FailingMemory memory;
-  std::int32_t size = 0;
-  EXPECT_EQ(loadWholeFile(name.c_str(), size), nullptr);
-  EXPECT_EQ(size, 10);
-  EXPECT_EQ(messages.shown, (std::vector<ShownMessage>{{"Error", "Sorry, not enough memory"}}));
-}
-
-TEST(FileHelpers, Latin1NamesReachTheFileSystemAsUtf8) {
-  TempFolder folder;
-  folder.write("caf\xC3\xA9.txt", "latin");  // "café.txt" in UTF-8 on disk
-  std::string latin1 = folder.file("caf\xE9.txt");
-  std::int32_t size = 0;
-  std::uint8_t* block = loadWholeFile(latin1.c_str(), size);
-  ASSERT_NE(block, nullptr);
-  EXPECT_EQ(size, 5);
-  freeWholeFile(block);
 }
 
 }  // namespace
