@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "fakes/recording_services.h"
 #include "fakes/temp_folder.h"
 #include "library/support/replacement_file.h"
@@ -39,13 +41,10 @@ TEST(FileHelpers, LoadWholeFile) {
     std::string name = folder.file(c.asked);
     RecordingMessages messages;
     std::int32_t size = 77;
-    std::uint8_t* block;
-    if (c.failAllocation) {
-      FailingMemory memory;
-      block = loadWholeFile(name.c_str(), size);
-    } else {
-      block = loadWholeFile(name.c_str(), size);
-    }
+    std::optional<FailingMemory> memory;
+    if (c.failAllocation) memory.emplace();
+    std::uint8_t* block = loadWholeFile(name.c_str(), size);
+    memory.reset();
     EXPECT_EQ(block != nullptr, c.loaded);
     EXPECT_EQ(size, c.size);
     if (block) {
