@@ -3,11 +3,57 @@
 Linux end-to-end tests and the Windows ones under Wine."""
 
 import os
+import random
 import re
 import subprocess
 import time
+import unittest
 
-from tavolin_e2e import require_tool
+from tavolin_e2e import require_tool, temp_folder
+
+
+class CabinetTest(unittest.TestCase):
+    """A test with a temporary folder of its own, `root`, for the sources and the cabinets."""
+
+    def setUp(self):
+        self.folder_context = temp_folder()
+        self.root = self.folder_context.__enter__()
+
+    def tearDown(self):
+        self.folder_context.__exit__(None, None, None)
+
+    def write(self, name, data):
+        path = self.root / name
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(data)
+        return path
+
+
+def write_mixed_set(test, space_plus):
+    """Writes the mixed set into test.root: short text, text and noise spanning several blocks,
+    an empty file, a file of whole blocks, a read-only file, one in a subfolder, names with plus
+    signs (with `space_plus`, also " +"). Returns ({name: bytes}, the entries in three folders with
+    "+" between them, {name: folder number as 7-Zip lists it}); names use "/"."""
+    rng = random.Random(7)
+    contents = {
+        "a.txt": b"alpha\n",
+        "b.txt": b"beta\n" * 1000,
+        "big.bin": bytes(rng.getrandbits(8) for _ in range(70000)) + b"text " * 20000,
+        "empty": b"",
+        "exact": b"0123456789abcdef" * 2048,
+        "read-only.txt": b"cannot be changed\n",
+        "sub/s.txt": b"in a subfolder\n",
+        "+x": b"a plus sign and a letter\n",
+    }
+    if space_plus:
+        contents[" +"] = b"a space and a plus sign\n"
+    for name, data in contents.items():
+        test.write(name, data)
+    os.chmod(test.root / "read-only.txt", 0o444)
+    entries = ["a.txt", "+", "b.txt", "big.bin", "empty", "exact", "+", *list(contents)[5:]]
+    folders = {name: "0" if name == "a.txt" else "1" if i < 5 else "2"
+               for i, name in enumerate(contents)}
+    return contents, entries, folders
 
 
 def seven_zip_listing(cabinet):

@@ -1,31 +1,17 @@
 """Cabinets made through the real JVM and read back by other people's tools: cabextract (every
 checksum), 7-Zip (folders, set identifier, dates, attributes), bsdtar and gcab (contents)."""
 
-import os
 import random
-import stat
 import subprocess
 import unittest
 import zlib
 
-from cabinet_oracle import check_every_reader, check_listing, seven_zip_listing
-from tavolin_e2e import call, require_tool, run_java, temp_folder
+from cabinet_oracle import (CabinetTest, check_every_reader, check_listing, seven_zip_listing,
+                            write_mixed_set)
+from tavolin_e2e import call, require_tool, run_java
 
 
-class MakeCab(unittest.TestCase):
-    def setUp(self):
-        self.folder_context = temp_folder()
-        self.root = self.folder_context.__enter__()
-
-    def tearDown(self):
-        self.folder_context.__exit__(None, None, None)
-
-    def write(self, name, data):
-        path = self.root / name
-        path.parent.mkdir(parents=True, exist_ok=True)
-        path.write_bytes(data)
-        return path
-
+class MakeCab(CabinetTest):
     def make_cab(self, entries, name="out.cab", env=None):
         result, process = call("makeCab", str(self.root), name, *entries, env=env)
         self.assertEqual(result, 1)
@@ -35,29 +21,11 @@ class MakeCab(unittest.TestCase):
         check_every_reader(self, cabinet, expected, self.root)
 
     def test_a_mixed_set_reads_back_everywhere(self):
-        rng = random.Random(7)
-        contents = {
-            "a.txt": b"alpha\n",
-            "b.txt": b"beta\n" * 1000,
-            "big.bin": bytes(rng.getrandbits(8) for _ in range(70000)) + b"text " * 20000,
-            "empty": b"",
-            "exact": b"0123456789abcdef" * 2048,
-            "read-only.txt": b"cannot be changed\n",
-            "sub/s.txt": b"in a subfolder\n",
-            "+x": b"a plus sign and a letter\n",
-            " +": b"a space and a plus sign\n",
-        }
-        for name, data in contents.items():
-            self.write(name, data)
-        os.chmod(self.root / "read-only.txt", stat.S_IRUSR | stat.S_IRGRP)
-        entries = ["a.txt", "+", "b.txt", "big.bin", "empty", "exact", "+", "read-only.txt",
-                   "sub/s.txt", "+x", " +"]
+        contents, entries, folders = write_mixed_set(self, space_plus=True)
         self.assertEqual(self.make_cab(entries), "")
         cabinet = self.root / "out.cab"
 
         self.check_every_reader(cabinet, contents)
-        folders = {"a.txt": "0", "b.txt": "1", "big.bin": "1", "empty": "1", "exact": "1",
-                   "read-only.txt": "2", "sub/s.txt": "2", "+x": "2", " +": "2"}
         check_listing(self, cabinet, self.root, [e for e in entries if e != "+"], folders,
                       volume_index="0", read_only="read-only.txt")
 

@@ -24,7 +24,8 @@ ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 from tavolin_e2e import call as linux_call  # noqa: E402
 from tavolin_e2e import require_tool, temp_folder, virtual_display, wait_for  # noqa: E402
-from cabinet_oracle import check_every_reader, check_listing  # noqa: E402
+from cabinet_oracle import CabinetTest, check_every_reader, check_listing  # noqa: E402
+from cabinet_oracle import write_mixed_set  # noqa: E402
 
 BUILD = Path(os.environ["TAVOLIN_WINDOWS_BUILD"])
 WINE = os.environ["TAVOLIN_WINE"]
@@ -194,21 +195,8 @@ class SameBytesAsLinux(unittest.TestCase):
                 self.assertEqual(windows[1][:4], b".snd")
 
 
-class MakeCab(unittest.TestCase):
+class MakeCab(CabinetTest):
     """Cabinets written by the system's cabinet library (Wine's cabinet.dll)."""
-
-    def setUp(self):
-        self.context = temp_folder()
-        self.root = self.context.__enter__()
-
-    def tearDown(self):
-        self.context.__exit__(None, None, None)
-
-    def write(self, name, data):
-        path = self.root / name
-        path.parent.mkdir(parents=True, exist_ok=True)
-        path.write_bytes(data)
-        return path
 
     def make_cab(self, entries, name="out.cab", path=None):
         result, printed = call("makeCab", path or windows_path(self.root) + "\\", name, *entries)
@@ -217,22 +205,8 @@ class MakeCab(unittest.TestCase):
         return printed.replace("\r\n", "\n")
 
     def test_a_mixed_set_reads_back_everywhere(self):
-        rng = random.Random(7)
-        contents = {
-            "a.txt": b"alpha\n",
-            "b.txt": b"beta\n" * 1000,
-            "big.bin": bytes(rng.getrandbits(8) for _ in range(70000)) + b"text " * 20000,
-            "empty": b"",
-            "exact": b"0123456789abcdef" * 2048,
-            "read-only.txt": b"cannot be changed\n",
-            "sub/s.txt": b"in a subfolder\n",
-            "+x": b"a plus sign and a letter\n",
-        }
-        for name, data in contents.items():
-            self.write(name, data)
-        os.chmod(self.root / "read-only.txt", 0o444)
-        entries = ["a.txt", "+", "b.txt", "big.bin", "empty", "exact", "+", "read-only.txt",
-                   "sub\\s.txt", "+x"]
+        contents, entries, folders = write_mixed_set(self, space_plus=False)
+        entries = [e.replace("/", "\\") for e in entries]
         self.assertEqual(self.make_cab(entries), "")
         cabinet = self.root / "out.cab"
 
@@ -246,8 +220,6 @@ class MakeCab(unittest.TestCase):
         struct.pack_into("<H", data, 0x22, 0)
         renumbered.write_bytes(bytes(data))
         check_every_reader(self, cabinet, contents, self.root, bsdtar_cabinet=renumbered)
-        folders = {"a.txt": "0", "b.txt": "1", "big.bin": "1", "empty": "1", "exact": "1",
-                   "read-only.txt": "2", "sub/s.txt": "2", "+x": "2"}
         # The header number is Wine's, see above.
         check_listing(self, cabinet, self.root,
                       [e.replace("\\", "/") for e in entries if e != "+"], folders,
