@@ -14,6 +14,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/common/endian.h"
+
 namespace cab {
 
 constexpr std::uint32_t kHeaderSize = 36;
@@ -32,15 +34,9 @@ constexpr std::size_t kMaxNameLength = 255;
 constexpr std::uint16_t kCompressionMszip = 1;
 constexpr std::uint16_t kAttributeExecute = 0x40;  // run after extraction
 
-inline void put16(std::uint8_t* at, std::uint32_t value) {
-  at[0] = static_cast<std::uint8_t>(value);
-  at[1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-inline void put32(std::uint8_t* at, std::uint32_t value) {
-  put16(at, value);
-  put16(at + 2, value >> 16);
-}
+// Every field is little-endian.
+using byte_order::put16;
+using byte_order::put32;
 
 // The format's checksum of `size` bytes continued from `seed`: the XOR of the little-endian
 // 32-bit words, with the 1 to 3 trailing bytes taken as one word, first byte most significant.

@@ -38,6 +38,11 @@ constexpr std::uint32_t kMagic = 0x46434957;  // "WICF": a live writer handle
 constexpr std::uint32_t kOutputBufferSize = 1u << 18;
 constexpr int kSeekSet = 0;
 constexpr std::uint32_t kBadCount = static_cast<std::uint32_t>(-1);
+// How the temporary file and the cabinet are opened: made anew or emptied, for reading and
+// writing, with write permission.
+constexpr int kNewFileFlags = platform::kRuntimeReadWrite | platform::kRuntimeCreate |
+                              platform::kRuntimeTruncate | platform::kRuntimeBinary;
+constexpr int kNewFileMode = platform::kRuntimePermissionRead | platform::kRuntimePermissionWrite;
 
 struct FolderRecord {
   std::uint64_t dataOffset;  // of its first block in the temporary file
@@ -204,9 +209,7 @@ bool openTempFile(Writer& w) {
     return w.fail(FCIERR_TEMP_FILE);
   }
   int error = 0;
-  w.tempFile =
-      w.open(w.tempFileName, kFciOpenReadWrite | kFciOpenCreate | kFciOpenTruncate | kFciOpenBinary,
-             kFciPermissionRead | kFciPermissionWrite, &error, w.context);
+  w.tempFile = w.open(w.tempFileName, kNewFileFlags, kNewFileMode, &error, w.context);
   if (w.tempFile == -1) {
     int ignored = 0;
     w.remove(w.tempFileName, &ignored, w.context);
@@ -419,9 +422,7 @@ bool flushCabinet(Writer& w, PFNFCISTATUS status) {
   layOutTables(w, tables, tableSize, total);
 
   int error = 0;
-  std::intptr_t cabinet =
-      w.open(location, kFciOpenReadWrite | kFciOpenCreate | kFciOpenTruncate | kFciOpenBinary,
-             kFciPermissionRead | kFciPermissionWrite, &error, w.context);
+  std::intptr_t cabinet = w.open(location, kNewFileFlags, kNewFileMode, &error, w.context);
   if (cabinet == -1) {
     w.release(tables);
     return w.fail(FCIERR_CAB_FILE, error);

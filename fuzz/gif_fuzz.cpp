@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "library/image/gif_image.h"
-#include "platform/platform.h"
+#include "platform/testing/platform_testing.h"
 
 namespace {
 

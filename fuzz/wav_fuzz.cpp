@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "library/audio/sound.h"
-#include "platform/platform.h"
+#include "platform/testing/platform_testing.h"
 
 namespace {
 

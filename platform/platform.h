@@ -6,13 +6,16 @@
 // latin1_text.h); each implementation gives them to its operating system in its own form.
 //
 // Two services can be swapped by tests for recording fakes: the message service (message boxes
-// and diagnostic traces) and the memory service (the heap behind every allocation).
+// and diagnostic traces) and the memory service (the heap behind every allocation). The setters
+// are in platform/testing/platform_testing.h, which only test programs can include.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "platform/common/runtime_flags.h"
 
 namespace platform {
 
@@ -204,8 +207,6 @@ class MemoryService {
 };
 
 MemoryService& memory();
-// Installs a replacement memory service (tests only); null restores the real one.
-void setMemoryService(MemoryService* service);
 
 // ---------------------------------------------------------------------------------------------
 // Messages
@@ -224,8 +225,6 @@ class MessageService {
 };
 
 MessageService& messages();
-// Installs a replacement message service (tests only); null restores the real one.
-void setMessageService(MessageService* service);
 
 // ---------------------------------------------------------------------------------------------
 // Clipboard
@@ -337,25 +336,14 @@ namespace platform {
 
 // Low-level file operations with the C runtime's conventions, for components that expect them
 // through callbacks. Flags and permission modes are the original platform's runtime values
-// below, translated here. Each returns the runtime's result (-1, or a short
-// count, on failure) and, when it fails, stores the error number in `error`.
+// (platform/common/runtime_flags.h), translated here. Each returns the runtime's result (-1, or
+// a short count, on failure) and, when it fails, stores the error number in `error`.
 //
 // A runtime descriptor is the C runtime's, not a FileHandle: the two are different things on
 // some systems and never stand for each other. The invalid descriptor is -1; 0 is a descriptor
 // like any other.
 using RuntimeFile = int;
 constexpr RuntimeFile kInvalidRuntimeFile = -1;
-
-constexpr int kRuntimeReadOnly = 0x0000;
-constexpr int kRuntimeWriteOnly = 0x0001;
-constexpr int kRuntimeReadWrite = 0x0002;
-constexpr int kRuntimeAppend = 0x0008;
-constexpr int kRuntimeCreate = 0x0100;
-constexpr int kRuntimeTruncate = 0x0200;
-constexpr int kRuntimeExclusive = 0x0400;
-constexpr int kRuntimeBinary = 0x8000;  // every file is opened binary, asked or not
-constexpr int kRuntimePermissionRead = 0x0100;
-constexpr int kRuntimePermissionWrite = 0x0080;
 
 // Opens without waiting for anything and only ordinary files: a pipe, a device or a directory
 // fails with the error number of an unsuitable file (a name that is not a regular file).
@@ -390,10 +378,6 @@ bool fileAttributes(const char* name, std::uint32_t& attributes);
 // other program can put one there first; where the system's own callers create it exclusively,
 // the name is left free for them. False when no name could be had.
 bool createTempFile(const char* prefix, std::string& name);
-
-// Tests only: loadModule(name) loads `file` instead of the module the name stands for; a null
-// file removes the override.
-void setModuleFileOverride(const char* name, const char* file);
 
 }  // namespace platform
 

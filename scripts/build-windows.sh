@@ -25,7 +25,8 @@ if [[ $# -gt 0 && $1 != -* ]]; then
 fi
 mkdir -p "$build_dir"
 build_dir=$(cd "$build_dir" && pwd)
-toolchain=$root/cmake/toolchains/mingw-$target.cmake
+# The one toolchain file, with the target as its parameter.
+toolchain=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw.cmake" -DTAVOLIN_WINDOWS_TARGET="$target")
 deps=$build_dir/deps
 jobs=$(nproc)
 
@@ -39,7 +40,7 @@ if [[ ! -f $deps/lib/libjpeg.a || "$(cat "$deps/.jpeg-version" 2>/dev/null)" != 
   mkdir -p "$sources"
   (cd "$sources" && apt-get source -q "libjpeg-turbo=$jpeg_version" >/dev/null)
   jpeg_source=$(find "$sources" -mindepth 1 -maxdepth 1 -type d -name 'libjpeg-turbo-*' | head -n 1)
-  cmake -S "$jpeg_source" -B "$build_dir/jpeg-build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+  cmake -S "$jpeg_source" -B "$build_dir/jpeg-build" "${toolchain[@]}" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$deps" -DENABLE_SHARED=OFF \
     -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF -DWITH_SIMD=OFF >/dev/null
   # Only the library and its headers: the sample programs are not needed.
@@ -54,13 +55,13 @@ fi
 # GoogleTest from /usr/src/googletest (Debian's googletest package), static.
 if [[ ! -f $deps/lib/cmake/GTest/GTestConfig.cmake ]]; then
   rm -rf "$build_dir/gtest-build"
-  cmake -S /usr/src/googletest -B "$build_dir/gtest-build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+  cmake -S /usr/src/googletest -B "$build_dir/gtest-build" "${toolchain[@]}" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$deps" -DCMAKE_INSTALL_LIBDIR=lib \
     -DBUILD_SHARED_LIBS=OFF >/dev/null
   cmake --build "$build_dir/gtest-build" -j "$jobs" --target install >/dev/null
 fi
 
-cmake -S . -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake -S . -B "$build_dir" "${toolchain[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DJPEG_INCLUDE_DIR="$deps/include" -DJPEG_LIBRARY_RELEASE="$deps/lib/libjpeg.a" \
   -DGTest_DIR="$deps/lib/cmake/GTest" "$@" >/dev/null
 cmake --build "$build_dir" -j "$jobs"

@@ -157,6 +157,7 @@ int buildCabinet(std::int32_t count, const CabinetEntry* entries, const char* ca
   // The cabinet is written beside its name and takes its place only once the writer has flushed
   // it whole; declared before the writer's handle is used, it outlives every callback.
   CabinetOutput output;
+  output.expectCabinet(parameters);
 
   auto fail = [&](const char* operation, const char* entry) {
     printFailure(operation, error.erfOper);

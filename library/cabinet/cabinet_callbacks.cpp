@@ -7,14 +7,6 @@
 
 #include "platform/platform.h"
 
-// The writer passes the runtime's flag values; the platform layer takes the same ones.
-static_assert(kFciOpenReadWrite == platform::kRuntimeReadWrite);
-static_assert(kFciOpenCreate == platform::kRuntimeCreate);
-static_assert(kFciOpenTruncate == platform::kRuntimeTruncate);
-static_assert(kFciOpenExclusive == platform::kRuntimeExclusive);
-static_assert(kFciOpenBinary == platform::kRuntimeBinary);
-static_assert(kFciPermissionWrite == platform::kRuntimePermissionWrite);
-
 namespace {
 
 constexpr std::uint16_t kKeptAttributes = 0x27;  // read-only, hidden, system, archive
@@ -40,12 +32,22 @@ void* cabinetAllocate(std::uint32_t size) { return platform::memory().allocate(s
 
 void cabinetRelease(void* block) { platform::memory().release(block); }
 
-bool CabinetOutput::takesAsCabinet(const char* name) const {
-  if (open_ || !name) return false;
-  for (const std::string& temporary : temporaryNames_) {
-    if (temporary == name) return false;
+void CabinetOutput::expectCabinet(const CCAB& parameters) {
+  std::string path(parameters.szCabPath,
+                   strnlen(parameters.szCabPath, sizeof parameters.szCabPath));
+  std::string name(parameters.szCab, strnlen(parameters.szCab, sizeof parameters.szCab));
+  locations_.assign({path + name});
+  if (!path.empty() && path.back() != '/' && path.back() != '\\') {
+    locations_.push_back(path + '/' + name);
   }
-  return true;
+}
+
+bool CabinetOutput::takesAsCabinet(const char* name) const {
+  if (!name) return false;
+  for (const std::string& location : locations_) {
+    if (location == name) return true;
+  }
+  return false;
 }
 
 bool CabinetOutput::isTemporaryName(const char* name) const {
@@ -110,7 +112,7 @@ void CabinetOutput::discard() {
 
 std::intptr_t cabinetOpen(char* name, int flags, int mode, int* error, void* context) {
   auto* output = static_cast<CabinetOutput*>(context);
-  if (output && (flags & kFciOpenCreate) && output->takesAsCabinet(name)) {
+  if (output && (flags & platform::kRuntimeCreate) && output->takesAsCabinet(name)) {
     if (output->start(name)) return output->handle();
     // Not an ordinary file, a file that may not be written, or a folder that takes nothing.
     setError(error, EACCES);

@@ -5,8 +5,8 @@
 // runtime's result.
 //
 // The client context is the build's CabinetOutput (or null, for plain runtime files only). The
-// cabinet file itself, the one file the writer creates under a name it did not get from the
-// temporary-name callback, is not made at its name: it is written to a ReplacementFile, which the
+// cabinet file itself, which the writer creates at the location the builder registered from the
+// cabinet parameters, is not made at its name: it is written to a ReplacementFile, which the
 // builder commits once the writer has flushed the cabinet. A failed build therefore leaves any
 // earlier cabinet of that name as it was, and the writer's removal of a cabinet it could not
 // finish removes only the new file. The cabinet is written, and may be sought in (the system's
@@ -32,10 +32,15 @@ class CabinetOutput {
   // place: the writer made no cabinet, or removed the one it could not finish.
   bool commit();
 
-  // For the callbacks: whether a file the writer creates under `name` is the cabinet (no
-  // cabinet yet, and not a temporary name), whether a name or a handle is the cabinet being
-  // written, and the runtime handle that stands for it (an address, which no runtime descriptor
-  // can equal).
+  // Registers where the writer will create the cabinet of these parameters: the path and the
+  // name joined. A path without a separator at its end gives two such names, the path and the
+  // name one after the other (as the system's cabinet library on Windows joins them) and with a
+  // separator between them (as the writer module does).
+  void expectCabinet(const CCAB& parameters);
+
+  // For the callbacks: whether a file the writer creates under `name` is the cabinet (a
+  // registered location), whether a name or a handle is the cabinet being written, and the
+  // runtime handle that stands for it (an address, which no runtime descriptor can equal).
   bool takesAsCabinet(const char* name) const;
   bool isCabinet(const char* name) const { return open_ && name && name_ == name; }
   bool isCabinet(std::intptr_t file) const { return open_ && file == handle(); }
@@ -47,6 +52,7 @@ class CabinetOutput {
   std::int32_t seek(std::int32_t distance, int origin);
   void close() { closed_ = open_; }
   void discard();
+  // The names handed out for the writer's temporary files.
   void rememberTemporaryName(const char* name) { temporaryNames_.emplace_back(name); }
   bool isTemporaryName(const char* name) const;
   // A temporary whose name was removed while the writer holds it open.
@@ -58,6 +64,7 @@ class CabinetOutput {
   std::string name_;
   bool open_ = false;
   bool closed_ = false;
+  std::vector<std::string> locations_;
   std::vector<std::string> temporaryNames_;
   std::vector<std::string> unnamed_;
 };

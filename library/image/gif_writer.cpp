@@ -8,13 +8,9 @@
 #include "library/image/lzw_encoder.h"
 #include "library/support/replacement_file.h"
 #include "library/support/reporting.h"
+#include "platform/common/endian.h"
 
 namespace {
-
-void putUint16(std::uint8_t* field, std::int32_t value) {
-  field[0] = static_cast<std::uint8_t>(value);
-  field[1] = static_cast<std::uint8_t>(value >> 8);
-}
 
 constexpr std::uint8_t kLoopingExtension[19] = {0x21, 0xFF, 0x0B, 'N',  'E', 'T', 'S',
                                                 'C',  'A',  'P',  'E',  '2', '.', '0',
@@ -61,8 +57,8 @@ int GifImage::saveGif(const char* name, const platform::FileIdentity* read) {
     return 0;
   }
   std::memcpy(header.signature, "GIF89a", 6);
-  putUint16(header.screenWidth, width);
-  putUint16(header.screenHeight, height);
+  byte_order::put16(header.screenWidth, width);
+  byte_order::put16(header.screenHeight, height);
   header.background = 0;
   header.aspect = 0;
 
@@ -102,10 +98,10 @@ void GifImage::writeImage(GifOutput& output) {
         0x00};
     output.put(control, sizeof control);
   }
-  putUint16(descriptor.left, 0);
-  putUint16(descriptor.top, 0);
-  putUint16(descriptor.width, width);
-  putUint16(descriptor.height, height);
+  byte_order::put16(descriptor.left, 0);
+  byte_order::put16(descriptor.top, 0);
+  byte_order::put16(descriptor.width, width);
+  byte_order::put16(descriptor.height, height);
   descriptor.packed = 0x40;
   output.putByte(0x2C);
   output.put(&descriptor, sizeof descriptor);

@@ -48,9 +48,8 @@ std::int32_t writeBytes(FileHandle file, const void* source, std::int32_t count)
 }
 
 std::int32_t writeInt32(FileHandle file, std::uint32_t value) {
-  const std::uint8_t bytes[4] = {
-      static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-      static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+  std::uint8_t bytes[4];
+  byte_order::put32(bytes, value);
   return writeBytes(file, bytes, 4);
 }
 

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/common/endian.h"
 #include "platform/platform.h"
 
 using FileHandle = platform::FileHandle;
@@ -45,8 +46,5 @@ std::uint8_t* loadWholeFile(const char* name, std::int32_t& size,
                             platform::FileIdentity* identity = nullptr);
 void freeWholeFile(std::uint8_t* block);
 
-// The value with its 4 bytes in reverse order.
-constexpr std::uint32_t swapBytes32(std::uint32_t value) {
-  return (value >> 24) | ((value >> 8) & 0x0000FF00u) | ((value << 8) & 0x00FF0000u) |
-         (value << 24);
-}
+// swapBytes32, the value with its 4 bytes in reverse order for a big-endian field written with
+// writeInt32, is in the byte order helpers included above.

@@ -12,11 +12,13 @@
 // writer and its file callbacks are the callbacks' own integers; -1 is the failure value.
 //
 // Flags and permission modes that the writer hands to the open callback are the C runtime's
-// values of the original platform (kFciOpen*, kFciPermission* below), not the host's <fcntl.h>
-// values, so that the same writer works with callbacks on either platform.
+// values of the original platform (platform::kRuntime*, platform/common/runtime_flags.h), not
+// the host's <fcntl.h> values, so that the same writer works with callbacks on either platform.
 #pragma once
 
 #include <cstdint>
+
+#include "platform/common/runtime_flags.h"
 
 #if defined(_WIN32) && defined(__i386__)
 #define DIAMONDAPI __cdecl
@@ -81,18 +83,6 @@ constexpr TCOMP tcompTYPE_MSZIP = 1;
 constexpr unsigned int statusFile = 0;     // cb1: compressed bytes of a block, cb2: its bytes
 constexpr unsigned int statusFolder = 1;   // cb1: bytes copied so far, cb2: bytes of the folder
 constexpr unsigned int statusCabinet = 2;  // cb1: estimated size, cb2: actual size
-
-// Runtime open flags and permission modes as the writer passes them to the open callback.
-constexpr int kFciOpenReadOnly = 0x0000;
-constexpr int kFciOpenWriteOnly = 0x0001;
-constexpr int kFciOpenReadWrite = 0x0002;
-constexpr int kFciOpenAppend = 0x0008;
-constexpr int kFciOpenCreate = 0x0100;
-constexpr int kFciOpenTruncate = 0x0200;
-constexpr int kFciOpenExclusive = 0x0400;
-constexpr int kFciOpenBinary = 0x8000;
-constexpr int kFciPermissionRead = 0x0100;
-constexpr int kFciPermissionWrite = 0x0080;
 
 // Callbacks. `err` is the slot where a failing file callback stores errno; `pv` is the client
 // context given to FCICreate.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/common/system_clipboard.h"
 #include "platform/platform.h"
 #include "platform/posix/process.h"
 
@@ -28,7 +29,7 @@ std::vector<std::string> clipboardCommand() {
 
 // The tool's answer within its time. A tool that ran out of time (a display server that no
 // longer answers) was ended and sets `unreachable`.
-bool placeText(const std::string& utf8, bool& unreachable) {
+bool placeUtf8(const std::string& utf8, bool& unreachable) {
   std::vector<std::string> command = clipboardCommand();
   if (command.empty()) return false;
   posix::ProcessResult result = posix::runProgram(command, utf8);
@@ -38,36 +39,24 @@ bool placeText(const std::string& utf8, bool& unreachable) {
 
 }  // namespace
 
-Clipboard::~Clipboard() { close(); }
+namespace system_clipboard {
 
-bool Clipboard::open() {
-  if (open_) return true;
-  open_ = !clipboardCommand().empty();
-  emptied_ = false;
-  textSet_ = false;
-  return open_;
-}
+bool open() { return !clipboardCommand().empty(); }
 
-void Clipboard::empty() { emptied_ = open_; }
+// Carried out at the close, unless new text has replaced the old in the meantime.
+void empty() {}
 
-bool Clipboard::setText(const char* text, std::size_t length) {
-  if (!open_) return false;
+bool placeText(const char* text, std::size_t length, bool& unreachable) {
   // The text ends at its first zero byte, as a zero-terminated text does.
-  bool unreachable = false;
-  textSet_ = placeText(std::string(text, ::strnlen(text, length)), unreachable);
-  // A desktop that did not answer would not answer the emptying either: the caller is not held
-  // for a second wait.
-  if (unreachable) emptied_ = false;
-  return textSet_;
+  return placeUtf8(std::string(text, ::strnlen(text, length)), unreachable);
 }
 
-void Clipboard::close() {
-  if (!open_) return;
-  // Emptying is carried out here, unless new text has replaced the old in the meantime: the
-  // selection cannot be without an owner, so an empty clipboard holds the empty text.
+// The selection cannot be without an owner: an empty clipboard holds the empty text.
+void close(bool leaveEmpty) {
   bool unreachable = false;
-  if (emptied_ && !textSet_) placeText({}, unreachable);
-  open_ = false;
+  if (leaveEmpty) placeUtf8({}, unreachable);
 }
+
+}  // namespace system_clipboard
 
 }  // namespace platform

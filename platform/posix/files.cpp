@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/common/unique_name.h"
 #include "platform/platform.h"
 
 namespace platform {

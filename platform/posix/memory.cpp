@@ -1,8 +1,7 @@
 // The heap: the C library's allocator.
-#include <atomic>
 #include <cstdlib>
 
-#include "platform/platform.h"
+#include "platform/common/services.h"
 
 namespace platform {
 namespace {
@@ -20,14 +19,11 @@ class Heap final : public MemoryService {
   void release(void* block) override { std::free(block); }
 };
 
-Heap heap;
-// Swapped by tests only, but read by every thread of the process.
-std::atomic<MemoryService*> current{&heap};
-
 }  // namespace
 
-MemoryService& memory() { return *current.load(); }
-
-void setMemoryService(MemoryService* service) { current = service ? service : &heap; }
+MemoryService& systemMemory() {
+  static Heap heap;
+  return heap;
+}
 
 }  // namespace platform

@@ -1,11 +1,10 @@
 // Message boxes: one line "<caption>: <text>" on standard error, and a modal dialog when a
 // graphical session and a dialog program are at hand.
-#include <atomic>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/common/services.h"
 #include "platform/posix/process.h"
 
 namespace platform {
@@ -31,24 +30,20 @@ void showDialog(const char* caption, const char* text) {
   }
 }
 
-class DesktopMessages final : public MessageService {
+class DesktopMessages final : public DesktopMessageService {
  public:
   void showError(const char* caption, const char* text) override {
     std::fprintf(stderr, "%s: %s\n", caption ? caption : "", text ? text : "");
     std::fflush(stderr);
     showDialog(caption, text);
   }
-  void trace(const char*) override {}
 };
-
-DesktopMessages desktop;
-// Swapped by tests only, but read by every thread of the process.
-std::atomic<MessageService*> current{&desktop};
 
 }  // namespace
 
-MessageService& messages() { return *current.load(); }
-
-void setMessageService(MessageService* service) { current = service ? service : &desktop; }
+MessageService& systemMessages() {
+  static DesktopMessages desktop;
+  return desktop;
+}
 
 }  // namespace platform

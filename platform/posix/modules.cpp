@@ -4,24 +4,18 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <map>
 #include <string>
 
+#include "platform/common/module_overrides.h"
 #include "platform/platform.h"
 
 namespace platform {
 namespace {
 
-// Module files that tests put in place of the system's modules.
-std::map<std::string, std::string>& moduleOverrides() {
-  static std::map<std::string, std::string> overrides;
-  return overrides;
-}
-
 // The system's module names and the files that stand in for them here.
 std::string moduleFileName(const char* name) {
-  auto overridden = moduleOverrides().find(name);
-  if (overridden != moduleOverrides().end()) return overridden->second;
+  std::string overridden = moduleFileOverride(name);
+  if (!overridden.empty()) return overridden;
   if (std::strcmp(name, "CABINET") == 0) {
     return moduleFolder(reinterpret_cast<const void*>(&moduleFileName)) + "/libcabwriter.so";
   }
@@ -29,14 +23,6 @@ std::string moduleFileName(const char* name) {
 }
 
 }  // namespace
-
-void setModuleFileOverride(const char* name, const char* file) {
-  if (file) {
-    moduleOverrides()[name] = file;
-  } else {
-    moduleOverrides().erase(name);
-  }
-}
 
 ModuleHandle loadModule(const char* name) {
   if (!name) return nullptr;

@@ -25,7 +25,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -33,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/common/unique_name.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -75,23 +75,14 @@ FileIdentity identityOf(const struct stat& info) {
   return identity;
 }
 
-// Six characters for a fresh name: the time, the process and a counter, mixed, so that two
-// threads, two processes or two quick calls do not keep meeting on the same name.
+// A fresh name's six characters from the time and the process.
 std::string uniqueSuffix() {
-  static std::atomic<std::uint64_t> counter{0};
   timespec now{};
   ::clock_gettime(CLOCK_REALTIME, &now);
-  std::uint64_t value =
-      static_cast<std::uint64_t>(now.tv_nsec) ^ static_cast<std::uint64_t>(now.tv_sec) << 30 ^
-      static_cast<std::uint64_t>(::getpid()) << 20 ^ counter.fetch_add(1) * 0x9E3779B97F4A7C15u;
-  value ^= value >> 29;
-  value *= 0xBF58476D1CE4E5B9u;
-  value ^= value >> 32;
-  static constexpr char kLetters[] =
-      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  std::string suffix;
-  for (int i = 0; i < 6; ++i, value /= 62) suffix += kLetters[value % 62];
-  return suffix;
+  return uniqueNameSuffix(static_cast<std::uint64_t>(now.tv_nsec) ^
+                              static_cast<std::uint64_t>(now.tv_sec) << 30 ^
+                              static_cast<std::uint64_t>(::getpid()) << 20,
+                          true);
 }
 
 std::string folderOf(const std::string& path) {

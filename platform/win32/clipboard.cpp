@@ -6,30 +6,20 @@
 #include <cstring>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/common/system_clipboard.h"
 #include "platform/win32/wide_text.h"
 
-namespace platform {
+namespace platform::system_clipboard {
 
-Clipboard::~Clipboard() { close(); }
-
-bool Clipboard::open() {
-  if (open_) return true;
+bool open() {
   // The calling thread's active window, if it has one, becomes the clipboard's owner.
-  open_ = ::OpenClipboard(::GetActiveWindow()) != 0;
-  emptied_ = false;
-  textSet_ = false;
-  return open_;
+  return ::OpenClipboard(::GetActiveWindow()) != 0;
 }
 
-void Clipboard::empty() {
-  if (!open_) return;
-  ::EmptyClipboard();
-  emptied_ = true;
-}
+void empty() { ::EmptyClipboard(); }
 
-bool Clipboard::setText(const char* text, std::size_t length) {
-  if (!open_) return false;
+bool placeText(const char* text, std::size_t length, bool& unreachable) {
+  unreachable = false;  // the clipboard is the system's own, not a program that may not answer
   // The text ends at its first zero byte, as a zero-terminated text does.
   std::wstring wide = win32::wide(std::string(text, ::strnlen(text, length)));
   HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, (wide.size() + 1) * sizeof(wchar_t));
@@ -46,14 +36,10 @@ bool Clipboard::setText(const char* text, std::size_t length) {
     ::GlobalFree(block);
     return false;
   }
-  textSet_ = true;
   return true;
 }
 
-void Clipboard::close() {
-  if (!open_) return;
-  ::CloseClipboard();
-  open_ = false;
-}
+// EmptyClipboard has already left it empty.
+void close(bool) { ::CloseClipboard(); }
 
-}  // namespace platform
+}  // namespace platform::system_clipboard

@@ -1,9 +1,7 @@
 // Memory as Windows global memory: fixed blocks, so an address never moves while it is used.
 #include <windows.h>
 
-#include <atomic>
-
-#include "platform/platform.h"
+#include "platform/common/services.h"
 
 namespace platform {
 namespace {
@@ -24,14 +22,11 @@ class GlobalMemory final : public MemoryService {
   }
 };
 
-GlobalMemory global;
-// Swapped by tests only, but read by every thread of the process.
-std::atomic<MemoryService*> current{&global};
-
 }  // namespace
 
-MemoryService& memory() { return *current.load(); }
-
-void setMemoryService(MemoryService* service) { current = service ? service : &global; }
+MemoryService& systemMemory() {
+  static GlobalMemory global;
+  return global;
+}
 
 }  // namespace platform

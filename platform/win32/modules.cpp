@@ -4,37 +4,17 @@
 #include <windows.h>
 
 #include <cstring>
-#include <map>
 #include <string>
 
+#include "platform/common/module_overrides.h"
 #include "platform/platform.h"
 #include "platform/win32/wide_text.h"
 
 namespace platform {
-namespace {
-
-// Module files that tests put in place of the system's modules.
-std::map<std::string, std::string>& moduleOverrides() {
-  static std::map<std::string, std::string> overrides;
-  return overrides;
-}
-
-}  // namespace
-
-void setModuleFileOverride(const char* name, const char* file) {
-  if (file) {
-    moduleOverrides()[name] = file;
-  } else {
-    moduleOverrides().erase(name);
-  }
-}
-
 ModuleHandle loadModule(const char* name) {
   if (!name) return nullptr;
-  auto overridden = moduleOverrides().find(name);
-  if (overridden != moduleOverrides().end()) {
-    return ::LoadLibraryW(win32::widePath(overridden->second).c_str());
-  }
+  std::string overridden = moduleFileOverride(name);
+  if (!overridden.empty()) return ::LoadLibraryW(win32::widePath(overridden).c_str());
   if (std::strcmp(name, "CABINET") == 0) {
     return ::LoadLibraryExW(L"CABINET", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   }

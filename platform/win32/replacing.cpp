@@ -11,9 +11,9 @@
 // single character, has a sibling that the system accepts.
 #include <windows.h>
 
-#include <atomic>
 #include <cstdio>
 
+#include "platform/common/unique_name.h"
 #include "platform/platform.h"
 #include "platform/win32/wide_text.h"
 
@@ -59,23 +59,14 @@ std::string finalPath(const std::string& path) {
   return resolved;
 }
 
-// Six characters for a fresh name: the time, the process and a counter, mixed, so that two
-// threads, two processes or two quick calls do not keep meeting on the same name.
+// A fresh name's six characters from the time and the process; names on Windows do not tell
+// cases apart.
 std::string uniqueSuffix() {
-  static std::atomic<std::uint64_t> counter{0};
   LARGE_INTEGER now{};
   ::QueryPerformanceCounter(&now);
-  std::uint64_t value = static_cast<std::uint64_t>(now.QuadPart) ^
-                        static_cast<std::uint64_t>(::GetCurrentProcessId()) << 40 ^
-                        counter.fetch_add(1) * 0x9E3779B97F4A7C15u;
-  value ^= value >> 29;
-  value *= 0xBF58476D1CE4E5B9u;
-  value ^= value >> 32;
-  // Letters of one case: names on Windows do not tell cases apart.
-  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-  std::string suffix;
-  for (int i = 0; i < 6; ++i, value /= 36) suffix += kLetters[value % 36];
-  return suffix;
+  return uniqueNameSuffix(static_cast<std::uint64_t>(now.QuadPart) ^
+                              static_cast<std::uint64_t>(::GetCurrentProcessId()) << 40,
+                          false);
 }
 
 FileFault faultOf(DWORD error) {

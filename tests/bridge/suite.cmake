@@ -7,6 +7,6 @@ add_executable(bridge_tests ${bridge_test_sources}
 add_dependencies(bridge_tests java_classes)
 target_include_directories(bridge_tests PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests
                            ${TAVOLIN_JNI_HEADER_DIR} ${JNI_INCLUDE_DIRS})
-target_link_libraries(bridge_tests PRIVATE kestrilo_core GTest::gtest GTest::gtest_main)
+target_link_libraries(bridge_tests PRIVATE kestrilo_core platform_testing GTest::gtest GTest::gtest_main)
 set_target_properties(bridge_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
 gtest_discover_tests(bridge_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)

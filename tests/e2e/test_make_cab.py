@@ -1,114 +1,33 @@
 """Cabinets made through the real JVM and read back by other people's tools: cabextract (every
 checksum), 7-Zip (folders, set identifier, dates, attributes), bsdtar and gcab (contents)."""
 
-import os
 import random
-import re
-import stat
 import subprocess
-import time
 import unittest
 import zlib
 
-from tavolin_e2e import call, require_tool, run_java, temp_folder
+from cabinet_oracle import (CabinetTest, check_every_reader, check_listing, seven_zip_listing,
+                            write_mixed_set)
+from tavolin_e2e import call, require_tool, run_java
 
 
-def seven_zip_listing(cabinet):
-    """(archive properties, [file properties]) from `7z l -slt`."""
-    output = subprocess.run([require_tool("7z"), "l", "-slt", str(cabinet)], check=True,
-                            capture_output=True, text=True).stdout
-    head, _, body = output.partition("\n----------\n")
-    def properties(text):
-        return dict(re.findall(r"^(\S[^=\n]*?) = (.*)$", text, re.MULTILINE))
-    archive = properties(head.split("\n--\n")[-1])
-    files = [properties(block) for block in body.split("\n\n") if block.strip()]
-    return archive, files
-
-
-def dos_time_text(path):
-    """The file's local last-write time as a cabinet holds it (2-second steps)."""
-    local = time.localtime(os.stat(path).st_mtime)
-    return time.strftime("%Y-%m-%d %H:%M:", local) + "%02d" % (local.tm_sec // 2 * 2)
-
-
-class MakeCab(unittest.TestCase):
-    def setUp(self):
-        self.folder_context = temp_folder()
-        self.root = self.folder_context.__enter__()
-
-    def tearDown(self):
-        self.folder_context.__exit__(None, None, None)
-
-    def write(self, name, data):
-        path = self.root / name
-        path.parent.mkdir(parents=True, exist_ok=True)
-        path.write_bytes(data)
-        return path
-
+class MakeCab(CabinetTest):
     def make_cab(self, entries, name="out.cab", env=None):
         result, process = call("makeCab", str(self.root), name, *entries, env=env)
         self.assertEqual(result, 1)
         return process.stdout.replace("result=1\n", "")
 
     def check_every_reader(self, cabinet, expected):
-        """cabextract -t, 7z t, and extraction by bsdtar and gcab give the expected contents."""
-        tested = subprocess.run([require_tool("cabextract"), "-t", str(cabinet)],
-                                capture_output=True, text=True)
-        self.assertEqual(tested.returncode, 0, tested.stdout + tested.stderr)
-        self.assertIn("All done, no errors.", tested.stdout)
-        tested = subprocess.run([require_tool("7z"), "t", str(cabinet)], capture_output=True,
-                                text=True)
-        self.assertEqual(tested.returncode, 0, tested.stdout + tested.stderr)
-        for tool, command in [
-                ("bsdtar", lambda out: [require_tool("bsdtar"), "-xf", str(cabinet), "-C", out]),
-                ("gcab", lambda out: [require_tool("gcab"), "-x", "-C", out, str(cabinet)])]:
-            out = self.root / ("extracted-" + tool)
-            out.mkdir()
-            subprocess.run(command(str(out)), check=True, capture_output=True)
-            for name, data in expected.items():
-                with self.subTest(tool=tool, name=name):
-                    self.assertEqual((out / name).read_bytes(), data)
+        check_every_reader(self, cabinet, expected, self.root)
 
     def test_a_mixed_set_reads_back_everywhere(self):
-        rng = random.Random(7)
-        contents = {
-            "a.txt": b"alpha\n",
-            "b.txt": b"beta\n" * 1000,
-            "big.bin": bytes(rng.getrandbits(8) for _ in range(70000)) + b"text " * 20000,
-            "empty": b"",
-            "exact": b"0123456789abcdef" * 2048,
-            "read-only.txt": b"cannot be changed\n",
-            "sub/s.txt": b"in a subfolder\n",
-            "+x": b"a plus sign and a letter\n",
-            " +": b"a space and a plus sign\n",
-        }
-        for name, data in contents.items():
-            self.write(name, data)
-        os.chmod(self.root / "read-only.txt", stat.S_IRUSR | stat.S_IRGRP)
-        entries = ["a.txt", "+", "b.txt", "big.bin", "empty", "exact", "+", "read-only.txt",
-                   "sub/s.txt", "+x", " +"]
+        contents, entries, folders = write_mixed_set(self, space_plus=True)
         self.assertEqual(self.make_cab(entries), "")
         cabinet = self.root / "out.cab"
 
         self.check_every_reader(cabinet, contents)
-        archive, files = seven_zip_listing(cabinet)
-        self.assertEqual(archive["ID"], "12345")
-        self.assertEqual(archive["Blocks"], "3")
-        self.assertEqual(archive["Volume Index"], "0")
-        self.assertEqual(archive["Physical Size"], str(cabinet.stat().st_size))
-        by_name = {f["Path"]: f for f in files}
-        self.assertEqual([f["Path"] for f in files],
-                         [e.replace("/", os.sep) for e in entries if e != "+"])
-        folders = {"a.txt": "0", "b.txt": "1", "big.bin": "1", "empty": "1", "exact": "1",
-                   "read-only.txt": "2", "sub/s.txt": "2", "+x": "2", " +": "2"}
-        for name, folder in folders.items():
-            with self.subTest(name=name):
-                entry = by_name[name]
-                self.assertEqual(entry["Block"], folder)
-                self.assertEqual(entry["Method"], "MSZip")
-                self.assertEqual(entry["Size"], str(len(contents[name])))
-                self.assertEqual(entry["Modified"], dos_time_text(self.root / name))
-                self.assertEqual(entry["Attributes"], "RA" if name == "read-only.txt" else "A")
+        check_listing(self, cabinet, self.root, [e for e in entries if e != "+"], folders,
+                      volume_index="0", read_only="read-only.txt")
 
     def test_blocks_with_history_read_back_everywhere_whatever_the_threads(self):
         """Many blocks per folder, each compressed with the previous one as its history, on 1, 2

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/testing/platform_testing.h"
 
 struct ShownMessage {
   std::string caption;

@@ -10,7 +10,7 @@ list(FILTER launcher_unit_sources EXCLUDE REGEX "java_vm_search_test\\.cpp$")
 add_executable(launcher_tests ${launcher_unit_sources} launcher_services_test.cpp)
 target_include_directories(launcher_tests PRIVATE ${CMAKE_SOURCE_DIR} ${tests_root})
 target_compile_options(launcher_tests PRIVATE -include ${CMAKE_CURRENT_SOURCE_DIR}/posix_compat.h)
-target_link_libraries(launcher_tests PRIVATE launcher_core GTest::gtest GTest::gtest_main)
+target_link_libraries(launcher_tests PRIVATE launcher_core platform_testing GTest::gtest GTest::gtest_main)
 
 add_library(fake_jvm SHARED fake_jvm.cpp)
 target_include_directories(fake_jvm PRIVATE ${JNI_INCLUDE_DIRS})

@@ -241,18 +241,8 @@ TEST(SaveAu, HeaderAndBytesOfOneSecondOfStereo) {
   }
 }
 
-TEST(SaveAu, EightBitSamples) {
-  Sound sound;
-  loaded(sound, {1, 1, 8012, 1, 8}, {128, 255, 0, 129});
-  TempFolder folder;
-  EXPECT_EQ(sound.saveAu(folder.file("out.au").c_str()), 1);
-  std::string au = folder.read("out.au");
-  ASSERT_EQ(au.size(), 28u);
-  EXPECT_EQ(au.substr(24), std::string("\xFF\x80\x00\xE7", 4));
-}
-
-// Only the first sample of each frame is written: stereo writes its left channel, 24-bit its
-// first two bytes as a 16-bit value.
+// One code per frame, of the frame's first sample: 8-bit samples are unsigned, stereo writes its
+// left channel, 24-bit its first two bytes as a 16-bit value.
 TEST(SaveAu, FirstSampleOfEachFrame) {
   struct Case {
     const char* name;
@@ -261,6 +251,7 @@ TEST(SaveAu, FirstSampleOfEachFrame) {
     std::string codes;
   };
   const Case cases[] = {
+      {"8-bit", {1, 1, 8012, 1, 8}, {128, 255, 0, 129}, std::string("\xFF\x80\x00\xE7", 4)},
       {"stereo 16-bit",
        {1, 2, 8012, 4, 16},
        {0xE8, 0x03, 0x60, 0xF0, 0x64, 0x00, 0x00, 0x00},
@@ -274,6 +265,7 @@ TEST(SaveAu, FirstSampleOfEachFrame) {
     TempFolder folder;
     ASSERT_EQ(sound.saveAu(folder.file("out.au").c_str()), 1);
     std::string au = folder.read("out.au");
+    ASSERT_EQ(au.size(), 24 + c.codes.size());
     EXPECT_EQ(bigEndian(au, 20), c.format.channels);
     EXPECT_EQ(au.substr(24), c.codes);
   }

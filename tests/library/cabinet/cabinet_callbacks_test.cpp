@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "fakes/temp_folder.h"
+#include "library/cabinet/cabinet_builder.h"
 
 namespace {
 
@@ -139,7 +140,7 @@ TEST(FileCallbacks, FailuresStoreTheErrorNumber) {
   TempFolder folder;
   std::string missing = folder.file("missing");
   int error = 0;
-  EXPECT_EQ(cabinetOpen(missing.data(), kFciOpenReadOnly, 0, &error, nullptr), -1);
+  EXPECT_EQ(cabinetOpen(missing.data(), platform::kRuntimeReadOnly, 0, &error, nullptr), -1);
   EXPECT_NE(error, 0);
   error = 0;
   EXPECT_EQ(cabinetDelete(missing.data(), &error, nullptr), -1);
@@ -147,8 +148,10 @@ TEST(FileCallbacks, FailuresStoreTheErrorNumber) {
 
   std::string name = folder.file("made");
   error = 0;
-  std::intptr_t file = cabinetOpen(name.data(), kFciOpenReadWrite | kFciOpenCreate | kFciOpenBinary,
-                                   kFciPermissionRead | kFciPermissionWrite, &error, nullptr);
+  std::intptr_t file = cabinetOpen(
+      name.data(),
+      platform::kRuntimeReadWrite | platform::kRuntimeCreate | platform::kRuntimeBinary,
+      platform::kRuntimePermissionRead | platform::kRuntimePermissionWrite, &error, nullptr);
   ASSERT_NE(file, -1);
   char data[] = "0123456789";
   EXPECT_EQ(cabinetWrite(file, data, 10, &error, nullptr), 10u);
@@ -164,16 +167,45 @@ TEST(FileCallbacks, FailuresStoreTheErrorNumber) {
   EXPECT_FALSE(fs::exists(name));
 }
 
+// The cabinet is the file the writer creates where the parameters put it, joined either way the
+// two writers join a path and a name; every other create (a temporary file) is a plain file.
+TEST(CabinetOutputFile, TakesOnlyTheLocationTheParametersName) {
+  struct Case {
+    const char* path;
+    const char* created;
+    bool taken;
+  } cases[] = {
+      {"/d", "/d/out.cab", true},     {"/d", "/dout.cab", true},     {"/d/", "/d/out.cab", true},
+      {"d\\", "d\\out.cab", true},    {"/d/", "/d//out.cab", false}, {"/d", "/d/other.cab", false},
+      {"/d", "/tmp/xxAb12Cd", false}, {"", "out.cab", true},         {"/d", nullptr, false},
+  };
+  CabinetOutput unregistered;
+  EXPECT_FALSE(unregistered.takesAsCabinet("out.cab"));
+  for (const Case& c : cases) {
+    CCAB parameters{};
+    fillCabinetParameters(parameters, c.path, "out.cab");
+    CabinetOutput output;
+    output.expectCabinet(parameters);
+    EXPECT_EQ(output.takesAsCabinet(c.created), c.taken)
+        << c.path << " " << (c.created ? c.created : "(null)");
+  }
+}
+
 // The system's own writer makes the cabinet with a provisional signature and comes back to put
 // the real one in once everything else is written.
 TEST(CabinetOutputFile, TakesWritesAfterASeekBackAndKeepsTheOldFileUntilCommitted) {
   TempFolder folder;
   std::string name = folder.write("out.cab", "previous cabinet");
+  CCAB parameters{};
+  fillCabinetParameters(parameters, folder.path().c_str(), "out.cab");
   CabinetOutput output;
+  output.expectCabinet(parameters);
   int error = 0;
   std::intptr_t file = cabinetOpen(
-      name.data(), kFciOpenReadWrite | kFciOpenCreate | kFciOpenTruncate | kFciOpenBinary,
-      kFciPermissionRead | kFciPermissionWrite, &error, &output);
+      name.data(),
+      platform::kRuntimeReadWrite | platform::kRuntimeCreate | platform::kRuntimeTruncate |
+          platform::kRuntimeBinary,
+      platform::kRuntimePermissionRead | platform::kRuntimePermissionWrite, &error, &output);
   ASSERT_EQ(file, output.handle());
   char body[] = "!CAB and the rest";
   EXPECT_EQ(cabinetWrite(file, body, 17, &error, &output), 17u);

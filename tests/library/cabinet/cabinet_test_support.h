@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/testing/platform_testing.h"
 
 struct ParsedBlock {
   std::uint16_t compressed;

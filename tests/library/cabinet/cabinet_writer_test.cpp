@@ -173,6 +173,7 @@ class WriterRun : public ::testing::Test {
     std::strcpy(parameters.szCab, "out.cab");
     ERF error{};
     RunContext context;
+    context.expectCabinet(parameters);
     context.log = log;
     HFCI writer = create_(&error, cabinetFilePlaced, cabinetAllocate, cabinetRelease, cabinetOpen,
                           cabinetRead, cabinetWrite, cabinetClose, cabinetSeek, cabinetDelete,

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <thread>
 
+#include "fakes/current_directory.h"
 #include "fakes/recording_services.h"
 #include "fakes/temp_folder.h"
 #include "fakes/test_string.h"
@@ -65,20 +66,40 @@ TEST_F(MakeCab, RelativeEntriesAreReadFromTheCabinetPathAndTheDirectoryComesBack
   EXPECT_EQ(parsed->files[1].size, 17u);
 }
 
-TEST_F(MakeCab, ARelativeCabinetPathIsTakenFromTheCurrentDirectory) {
-  std::filesystem::create_directories(folder.path() / "cab");
-  folder.write("cab/a.txt", "alpha\n");
-  const auto before = std::filesystem::current_path();
-  std::filesystem::current_path(folder.path());
-  std::int32_t result = 0;
-  std::string printed = makeCab({"a.txt"}, "cab", "relative.cab", result);
-  std::filesystem::current_path(before);
-  EXPECT_EQ(result, 1);
-  EXPECT_EQ(printed, "");
-  auto parsed = parseCabinet(folder.read("cab/relative.cab"));
-  ASSERT_TRUE(parsed);
-  ASSERT_EQ(parsed->files.size(), 1u);
-  EXPECT_EQ(parsed->files[0].name, "a.txt");
+// A relative cabinet path is taken from the current directory, once: the cabinet and its
+// relative entries are found in that folder, also under a current directory whose path alone
+// exceeds every 256-byte buffer.
+TEST_F(MakeCab, ARelativeCabinetPathIsTakenFromTheCurrentDirectoryOnce) {
+  std::filesystem::path deep = folder.path();
+  for (int i = 0; i < 6; ++i) deep /= std::string(60, static_cast<char>('a' + i));
+  struct Case {
+    std::filesystem::path current;
+    const char* cabPath;
+    const char* cabName;
+  } cases[] = {
+      {folder.path(), "cab", "relative.cab"},
+      {deep, "out", "x.cab"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.cabName);
+    std::filesystem::create_directories(c.current / c.cabPath);
+    std::ofstream(c.current / c.cabPath / "a.txt") << "alpha\n";
+    KeptCurrentDirectory current;
+    ASSERT_TRUE(current.enter(c.current));
+    std::int32_t result = 0;
+    std::string printed = makeCab({"a.txt"}, c.cabPath, c.cabName, result);
+    const std::string cabinet =
+        folder.read((c.current / c.cabPath / c.cabName).lexically_relative(folder.path()));
+    const bool doubled = std::filesystem::exists(c.current / c.cabPath / c.cabPath);
+    ASSERT_TRUE(current.restore());
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(printed, "");
+    EXPECT_FALSE(doubled);
+    auto parsed = parseCabinet(cabinet);
+    ASSERT_TRUE(parsed);
+    ASSERT_EQ(parsed->files.size(), 1u);
+    EXPECT_EQ(parsed->files[0].name, "a.txt");
+  }
 }
 
 TEST_F(MakeCab, APathOrNameLongerThan255CharactersIsRefused) {
@@ -115,25 +136,6 @@ TEST_F(MakeCab, Latin1NamesOpenTheirUtf8FilesAndAreStoredAsTheyAre) {
   ASSERT_EQ(parsed->files.size(), 1u);
   EXPECT_EQ(parsed->files[0].name, "caf\xE9.txt");
   EXPECT_EQ(parsed->files[0].size, 15u);
-}
-
-TEST_F(MakeCab, ARelativePathUnderALongCurrentDirectoryIsAppliedOnce) {
-  // A current directory whose path alone exceeds every 256-byte buffer.
-  std::filesystem::path deep = folder.path();
-  for (int i = 0; i < 6; ++i) deep /= std::string(60, static_cast<char>('a' + i));
-  std::filesystem::create_directories(deep / "out");
-  std::ofstream(deep / "out" / "a.txt") << "alpha\n";
-  const auto before = std::filesystem::current_path();
-  std::filesystem::current_path(deep);
-  std::int32_t result = 0;
-  std::string printed = makeCab({"a.txt"}, "out", "x.cab", result);
-  const bool placed = std::filesystem::exists(deep / "out" / "x.cab");
-  const bool doubled = std::filesystem::exists(deep / "out" / "out");
-  std::filesystem::current_path(before);
-  EXPECT_EQ(result, 1);
-  EXPECT_EQ(printed, "");
-  EXPECT_TRUE(placed);
-  EXPECT_FALSE(doubled);
 }
 
 // Only the entry is bounded: a long relative entry is stored although the cabinet path joined

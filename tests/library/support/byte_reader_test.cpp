@@ -35,67 +35,77 @@ TEST(ByteReader, MissingFileLeavesItEmpty) {
   EXPECT_TRUE(messages.shown.empty());
 }
 
-TEST(ByteReader, SkipOfZeroChangesNothing) {
-  LoadedReader loaded("abc");
-  ByteReader& reader = loaded.reader;
-  reader.readByte();
-  const std::uint8_t* before = reader.cursor;
-  EXPECT_EQ(reader.skip(0), before);
-  EXPECT_EQ(reader.cursor, before);
-  EXPECT_EQ(reader.position, 1);
-}
-
-TEST(ByteReader, SkipHandsOutTheBytesInPlace) {
-  LoadedReader loaded("headerDATA");
-  ByteReader& reader = loaded.reader;
-  const std::uint8_t* header = reader.skip(6);
-  EXPECT_EQ(header, reader.buffer);
-  EXPECT_EQ(reader.position, 6);
-  EXPECT_EQ(reader.readByte(), 'D');
-}
-
-TEST(ByteReader, UnreadByteDeliversTheSameByteAgain) {
-  LoadedReader loaded("xy");
-  ByteReader& reader = loaded.reader;
-  EXPECT_EQ(reader.readByte(), 'x');
-  reader.unreadByte();
-  EXPECT_EQ(reader.readByte(), 'x');
-  EXPECT_EQ(reader.position, 2);  // one distinct byte consumed, counted twice
-  EXPECT_EQ(reader.readByte(), 'y');
-  EXPECT_EQ(reader.position, 3);
-}
-
-TEST(ByteReader, ReadBlockCopiesAndAdvances) {
-  LoadedReader loaded("0123456789");
-  ByteReader& reader = loaded.reader;
-  reader.skip(2);
-  char block[4];
-  EXPECT_EQ(reader.readBlock(block, 4), 4);
-  EXPECT_EQ(std::string(block, 4), "2345");
-  EXPECT_EQ(reader.position, 6);
-}
-
-TEST(ByteReader, NeverGoesPastTheEnd) {
-  LoadedReader loaded("ab");
-  ByteReader& reader = loaded.reader;
-  reader.skip(1000);
-  EXPECT_EQ(reader.cursor, reader.buffer + 2);
-  EXPECT_GE(reader.position, reader.length);
-  EXPECT_EQ(reader.readByte(), 0);
-  EXPECT_EQ(reader.cursor, reader.buffer + 2);
-  char block[3] = {'?', '?', '?'};
-  EXPECT_EQ(reader.readBlock(block, 3), 3);
-  EXPECT_EQ(std::string(block, 3), std::string(3, '\0'));
-  EXPECT_EQ(reader.remaining(), 0);
-}
-
-TEST(ByteReader, ReadBlockAcrossTheEndZeroFillsTheRest) {
-  LoadedReader loaded("abc");
-  ByteReader& reader = loaded.reader;
-  reader.readByte();
-  char block[5];
-  reader.readBlock(block, 5);
-  EXPECT_EQ(std::string(block, 5), std::string("bc\0\0\0", 5));
+// Reads in memory, step by step: after each step, what it delivered, the cursor's place and the
+// position. A skip delivers the bytes in place (checked as the place it returns); a read past the
+// end delivers zeros and leaves the cursor at the end.
+TEST(ByteReader, ReadsInMemoryStepByStep) {
+  enum Op { kRead, kUnread, kSkip, kBlock };
+  struct Step {
+    Op op;
+    std::int32_t count;     // skip and block
+    std::string got;        // read and block: the bytes; skip: "" (see `at`)
+    std::ptrdiff_t at;      // the cursor's offset from the buffer afterwards
+    std::int32_t position;  // afterwards; -1: at or past the length
+  };
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::vector<Step> steps;
+  } cases[] = {
+      {"a skip of zero changes nothing", "abc", {{kRead, 0, "a", 1, 1}, {kSkip, 0, "", 1, 1}}},
+      {"a skip hands out the bytes in place",
+       "headerDATA",
+       {{kSkip, 6, "", 6, 6}, {kRead, 0, "D", 7, 7}}},
+      {"an unread byte is delivered again, and counted twice",
+       "xy",
+       {{kRead, 0, "x", 1, 1},
+        {kUnread, 0, "", 0, 1},
+        {kRead, 0, "x", 1, 2},
+        {kRead, 0, "y", 2, 3}}},
+      {"a block is copied and the reader advances",
+       "0123456789",
+       {{kSkip, 2, "", 2, 2}, {kBlock, 4, "2345", 6, 6}}},
+      {"it never goes past the end",
+       "ab",
+       {{kSkip, 1000, "", 2, -1},
+        {kRead, 0, std::string(1, '\0'), 2, -1},
+        {kBlock, 3, std::string(3, '\0'), 2, -1}}},
+      {"a block across the end is zero-filled",
+       "abc",
+       {{kRead, 0, "a", 1, 1}, {kBlock, 5, std::string("bc\0\0\0", 5), 3, -1}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    LoadedReader loaded(c.bytes);
+    ByteReader& reader = loaded.reader;
+    for (const Step& step : c.steps) {
+      const std::uint8_t* before = reader.cursor;
+      switch (step.op) {
+        case kRead:
+          EXPECT_EQ(std::string(1, static_cast<char>(reader.readByte())), step.got);
+          break;
+        case kUnread:
+          reader.unreadByte();
+          break;
+        case kSkip:
+          EXPECT_EQ(reader.skip(step.count), before);
+          break;
+        case kBlock: {
+          std::string block(static_cast<std::size_t>(step.count), '?');
+          EXPECT_EQ(reader.readBlock(block.data(), step.count), step.count);
+          EXPECT_EQ(block, step.got);
+          break;
+        }
+      }
+      EXPECT_EQ(reader.cursor - reader.buffer, step.at);
+      if (step.position >= 0) {
+        EXPECT_EQ(reader.position, step.position);
+      } else {
+        EXPECT_GE(reader.position, reader.length);
+        EXPECT_EQ(reader.remaining(), 0);
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -2,43 +2,63 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "fakes/recording_services.h"
 #include "fakes/temp_folder.h"
 #include "library/support/replacement_file.h"
 
 namespace {
 
-TEST(FileHelpers, EmptyFileLoadsAsOneZeroByte) {
-  TempFolder folder;
-  std::string name = folder.write("empty.bin", "");
-  std::int32_t size = -1;
-  std::uint8_t* block = loadWholeFile(name.c_str(), size);
-  ASSERT_NE(block, nullptr);
-  EXPECT_EQ(size, 0);
-  EXPECT_EQ(block[0], 0);
-  freeWholeFile(block);
-}
-
-TEST(FileHelpers, WholeFileEndsInAZeroByte) {
-  TempFolder folder;
-  std::string name = folder.write("data.bin", std::string("ab\xFF", 3));
-  std::int32_t size = 0;
-  std::uint8_t* block = loadWholeFile(name.c_str(), size);
-  ASSERT_NE(block, nullptr);
-  ASSERT_EQ(size, 3);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(block), 4), std::string("ab\xFF\0", 4));
-  freeWholeFile(block);
-}
-
-TEST(FileHelpers, MissingFileGivesNullAndOnlyATrace) {
-  RecordingMessages messages;
-  TempFolder folder;
-  std::string name = folder.file("missing.gif");
-  std::int32_t size = 77;
-  EXPECT_EQ(loadWholeFile(name.c_str(), size), nullptr);
-  EXPECT_EQ(size, 0);
-  EXPECT_TRUE(messages.shown.empty());
-  EXPECT_EQ(messages.traced, std::vector<std::string>{"File not found: " + name});
+// loadWholeFile: the block (the file and one zero byte after it), the size, and what the user
+// is shown or only traced.
+TEST(FileHelpers, LoadWholeFile) {
+  struct Case {
+    const char* what;
+    const char* onDisk;  // the file's name on disk (UTF-8); null: no file
+    std::string contents;
+    const char* asked;  // the name handed over (UTF-8, as every name in the library)
+    bool failAllocation;
+    bool loaded;
+    std::int32_t size;
+    bool tracesMissing = false;
+    const char* shownError = nullptr;  // the text of the one "Error" box shown, if any
+  } cases[] = {
+      {"an empty file loads as one zero byte", "empty.bin", "", "empty.bin", false, true, 0},
+      {"a file ends in a zero byte", "data.bin", std::string("ab\xFF", 3), "data.bin", false, true,
+       3},
+      {"a missing file gives null and only a trace", nullptr, "", "missing.gif", false, false, 0,
+       true},
+      {"the block that cannot be allocated keeps the size", "data.bin", "0123456789", "data.bin",
+       true, false, 10, false, "Sorry, not enough memory"},
+      {"UTF-8 names reach the file system as they are", "caf\xC3\xA9.txt", "latin",
+       "caf\xC3\xA9.txt", false, true, 5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempFolder folder;
+    if (c.onDisk) folder.write(c.onDisk, c.contents);
+    std::string name = folder.file(c.asked);
+    RecordingMessages messages;
+    std::int32_t size = 77;
+    std::optional<FailingMemory> memory;
+    if (c.failAllocation) memory.emplace();
+    std::uint8_t* block = loadWholeFile(name.c_str(), size);
+    memory.reset();
+    EXPECT_EQ(block != nullptr, c.loaded);
+    EXPECT_EQ(size, c.size);
+    if (block) {
+      EXPECT_EQ(std::string(reinterpret_cast<char*>(block), c.contents.size() + 1),
+                c.contents + std::string(1, '\0'));
+      freeWholeFile(block);
+    }
+    std::vector<ShownMessage> shown;
+    if (c.shownError) shown.push_back({"Error", c.shownError});
+    EXPECT_EQ(messages.shown, shown);
+    std::vector<std::string> traced;
+    if (c.tracesMissing) traced.push_back("File not found: " + name);
+    EXPECT_EQ(messages.traced, traced);
+  }
 }
 
 TEST(FileHelpers, FolderIsNotAFileToRead) {
@@ -105,29 +125,6 @@ TEST(FileHelpers, OpenWithSizeReportsTheSize) {
   size = 9;
   EXPECT_EQ(openWithSize(folder.file("none").c_str(), size), kInvalidHandle);
   EXPECT_EQ(size, 0);
-}
-
-TEST(FileHelpers, FailedAllocationOfTheWholeFileBlock) {
-  TempFolder folder;
-  std::string name = folder.write("data.bin", "0123456789");
-  RecordingMessages messages;
-  FailingMemory memory;
-  std::int32_t size = 0;
-  EXPECT_EQ(loadWholeFile(name.c_str(), size), nullptr);
-  EXPECT_EQ(size, 10);
-  EXPECT_EQ(messages.shown, (std::vector<ShownMessage>{{"Error", "Sorry, not enough memory"}}));
-}
-
-TEST(FileHelpers, Utf8NamesReachTheFileSystemAsTheyAre) {
-  TempFolder folder;
-  folder.write("caf\xC3\xA9.txt", "latin");  // "café.txt" in UTF-8 on disk
-  folder.write("caf\xE9.txt", "other");      // its Latin-1 bytes: another name, never read
-  std::string utf8 = folder.file("caf\xC3\xA9.txt");
-  std::int32_t size = 0;
-  std::uint8_t* block = loadWholeFile(utf8.c_str(), size);
-  ASSERT_NE(block, nullptr);
-  EXPECT_EQ(size, 5);
-  freeWholeFile(block);
 }
 
 }  // namespace
