@@ -6,6 +6,27 @@
 // twice, and a fork of a Java VM copies the page tables of its whole heap (0.3 s at 4 GiB), so
 // the command is made here from what GIO read and started through posix_spawn like every other
 // program of the library.
+//
+// The choice is the desktop's own, as GIO makes it for `gio open`: the document's type as GIO
+// tells it from the name and the first bytes, and the default application for that type
+// (mimeapps.list in the desktop's order, desktop-specific lists first, added and removed
+// associations, defaults naming a missing entry passed over, the parent types of a type
+// tried next). The command is the application's whole Exec line, split into words by the
+// desktop entry rules with its field codes expanded as GIO expands them: the first of %f %F
+// %u %U the document's path (a URI only for an entry marked X-GIO-NoFuse), %i, %c and %k the
+// entry's icon, name and location, %% one "%"; a line without a document code gets the
+// document as its last word. An entry with Terminal=true runs inside the first terminal
+// program GIO would take; an entry's Path is the program's working directory. Each word is
+// one argument of the program; no command interpreter sees them.
+//
+// The command is the program's full path and then its arguments, one part each; the document
+// reaches the program as its absolute path (or that path's URI), as one argument, never split at
+// a space. No program is found for a document that does not exist, for an Exec line that breaks
+// the desktop entry rules in a way that could make the document's name part of a command (a
+// single quote or backslash outside double quotes, any reserved character unquoted, a document
+// code inside quotes or in a word with a quoted part, an unknown field code, a field code in
+// the program's own word) although GIO would start it, or for a Terminal=true entry when no
+// terminal program is installed.
 #include <fcntl.h>
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>

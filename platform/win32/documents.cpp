@@ -1,6 +1,11 @@
 // Documents and their programs through the shell: FindExecutableW names the program associated
 // with a document, CreateProcessW starts it with the document as its one argument (never through
 // a command interpreter), ShellExecuteW carries out a document's default action.
+//
+// FindExecutable's directory is the default directory of the look-up, and the command is one
+// part, the command line of that program and the document's full path, quoted by the rules that CommandLineToArgvW and the C
+// runtime read back, so that the program gets the document as one argument. (The documents'
+// "%s %s", neither quoted, split a path with a space into several words.)
 #include <windows.h>
 // after windows.h, which it needs
 #include <shellapi.h>
