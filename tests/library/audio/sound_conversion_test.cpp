@@ -252,7 +252,7 @@ TEST(SaveAu, EightBitSamples) {
 }
 
 // Only the first sample of each frame is written: stereo writes its left channel, 24-bit its
-// first two bytes as a 16-bit value.
+// high two bytes as a 16-bit value.
 TEST(SaveAu, FirstSampleOfEachFrame) {
   struct Case {
     const char* name;
@@ -265,7 +265,7 @@ TEST(SaveAu, FirstSampleOfEachFrame) {
        {1, 2, 8012, 4, 16},
        {0xE8, 0x03, 0x60, 0xF0, 0x64, 0x00, 0x00, 0x00},
        "\xCE\xF2"},
-      {"24-bit", {1, 1, 8012, 3, 24}, {0xA0, 0x0F, 0x7F, 0x9C, 0xFF, 0x00}, "\xAF\x72"},
+      {"24-bit", {1, 1, 8012, 3, 24}, {0xA0, 0x0F, 0x7F, 0x9C, 0xFF, 0x00}, "\x80\xE7"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
