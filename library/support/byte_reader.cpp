@@ -8,7 +8,12 @@
 #include "library/support/reporting.h"
 
 std::uint8_t* ByteReader::load(const char* name) {
-  buffer = loadWholeFile(name, length);
+  bool mismatch = false;
+  return load(name, "", mismatch);
+}
+
+std::uint8_t* ByteReader::load(const char* name, const char* signature, bool& mismatch) {
+  buffer = loadWholeFileStartingWith(name, length, signature, mismatch);
   if (!buffer) length = 0;
   cursor = buffer;
   position = 0;

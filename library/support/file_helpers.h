@@ -41,6 +41,14 @@ std::int32_t writeByte(FileHandle file, std::uint32_t value);
 // opened (size 0) or the block cannot be allocated (size keeps the file's size). Free it with
 // freeWholeFile. Bytes a failed or short read did not deliver are zero.
 std::uint8_t* loadWholeFile(const char* name, std::int32_t& size);
+
+// As loadWholeFile, for a file that must begin with the zero-terminated `signature` (at most 16
+// bytes): those first bytes are read and compared before the block is allocated, so that a large
+// file of another kind costs one small read. A file that does not begin so (shorter ones
+// included, and one whose first read failed: "Cannot read file" shown) gives null with
+// `mismatch` set and size its size; every other null leaves `mismatch` clear.
+std::uint8_t* loadWholeFileStartingWith(const char* name, std::int32_t& size, const char* signature,
+                                        bool& mismatch);
 void freeWholeFile(std::uint8_t* block);
 
 // The value with its 4 bytes in reverse order.
