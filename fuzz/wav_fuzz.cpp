@@ -53,12 +53,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::abort();
   }
   if (sound.setChannels(1) && sound.setSampleRate(kAuSampleRate)) {
-    // Every byte the writer would read: the first sample of each frame.
+    // The whole of the last frame lies in the samples; the writer's codes read the first
+    // sample of every frame.
     volatile std::uint32_t sum = 0;
-    const std::uint32_t width = sound.format->blockAlign;
-    for (std::int32_t i = 0; i < sound.frameCount; ++i) {
-      const std::uint8_t* frame = sound.frame(i);
-      for (std::uint32_t b = 0; b < width; ++b) sum = sum + frame[b];
+    if (sound.frameCount > 0) {
+      const std::uint8_t* last = sound.frame(sound.frameCount - 1);
+      sum = sum + last[0] + last[sound.format->blockAlign - 1];
     }
     if (sound.format->channels != 1 && sound.format->channels != 0) std::abort();
     // The writer's codes of every frame.
@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::int32_t i = 0; i < sound.frameCount; i += 256) {
       const std::int32_t count = sound.frameCount - i < 256 ? sound.frameCount - i : 256;
       sound.encodeMuLaw(i, count, codes);
-      for (std::int32_t c = 0; c < count; ++c) sum = sum + codes[c];
+      sum = sum + codes[count - 1];
     }
   }
   return 0;
