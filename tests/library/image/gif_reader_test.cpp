@@ -318,17 +318,22 @@ TEST(GifReader, LoadsFromAFileAndTracesWhatIsNotOne) {
   Bytes file = GifBuilder().header(3, 2, 1).image(0, 0, 3, 2, {1, 2, 3, 0, 1, 2}).trailer().bytes;
   std::string name = folder.write("f.gif", std::string(file.begin(), file.end()));
   std::string other = folder.write("f.txt", "not a picture at all");
+  std::string empty = folder.write("empty.gif", "");
+  std::string shorter = folder.write("gi.gif", "GI");
   RecordingMessages messages;
   GifImage image;
   EXPECT_EQ(image.loadGif(name.c_str(), 0), 1);
   EXPECT_EQ(screenOf(image), (Bytes{1, 2, 3, 0, 1, 2}));
-  GifImage text;
-  EXPECT_EQ(text.loadGif(other.c_str(), 0), 0);
+  for (const std::string& refused : {other, empty, shorter}) {
+    GifImage notGif;
+    EXPECT_EQ(notGif.loadGif(refused.c_str(), 0), 0);
+  }
   GifImage missing;
   EXPECT_EQ(missing.loadGif(folder.file("none.gif").c_str(), 0), 0);
   EXPECT_TRUE(messages.shown.empty());
   EXPECT_EQ(messages.traced,
-            (std::vector<std::string>{"Bad format: " + other,
+            (std::vector<std::string>{"Bad format: " + other, "Bad format: " + empty,
+                                      "Bad format: " + shorter,
                                       "File not found: " + folder.file("none.gif")}));
 }
 
