@@ -370,6 +370,12 @@ TEST(WavReader, DataRunsForItsLengthOrToTheEndOfTheFile) {
     return file;
   };
   Bytes trailing = riff({fmtChunk(f), chunk("data", {1, 2, 3, 4}), chunk("LIST", {'x', 'y'})});
+  // Zero bytes read as empty chunks of tag 0, walked through the reader's buffer.
+  std::vector<Bytes> manyChunks{fmtChunk(f)};
+  for (int i = 0; i < 3000; ++i) manyChunks.push_back(chunk(std::string(4, '\0'), {}));
+  manyChunks.push_back(chunk("JUNK", Bytes(5000, 0)));
+  manyChunks.push_back(chunk("data", samples));
+  const Bytes emptyChunks = riff(manyChunks);
   // RF64: "RF64", -1, "WAVE", ds64 (RIFF, data and sample count lengths, an empty table).
   const auto rf64 = [&](const char* form, std::uint64_t dataLength, std::uint32_t chunkLength) {
     Bytes ds64;
@@ -401,6 +407,7 @@ TEST(WavReader, DataRunsForItsLengthOrToTheEndOfTheFile) {
       {"2 GB - 1", declaring(0x7FFFFFFFu), 10},
       {"unknown length: 0xFFFFFFFF", declaring(0xFFFFFFFFu), 10},
       {"chunks after the data", trailing, 4},
+      {"3000 empty chunks and a large one before the data", emptyChunks, 10},
       {"RF64, length in ds64", rf64("RF64", 10, 0xFFFFFFFF), 10},
       {"RF64, ds64 shorter than present", rf64("RF64", 6, 0xFFFFFFFF), 6},
       {"RF64, ds64 beyond the file", rf64("RF64", 1ull << 40, 0xFFFFFFFF), 10},
