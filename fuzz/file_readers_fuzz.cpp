@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -42,16 +43,21 @@ class SmallMemory final : public platform::MemoryService {
   platform::MemoryService& real_;
 };
 
-// One file per process, in the temporary folder, removed at exit.
-const std::string& inputPath() {
-  static const std::string path = [] {
-    std::string name = (std::filesystem::temp_directory_path() /
-                        ("tavolin-fuzz-" + std::to_string(::getpid()) + ".bin"))
-                           .string();
-    std::atexit([] { std::remove(inputPath().c_str()); });
-    return name;
-  }();
-  return path;
+// One file per process, in the temporary folder, removed at exit. The name is kept in a plain
+// array: a std::string would be destroyed before the exit handler registered while it was being
+// made, and the file would stay behind.
+char gInputPath[4096];
+
+const char* inputPath() {
+  if (gInputPath[0] == '\0') {
+    const std::string name = (std::filesystem::temp_directory_path() /
+                              ("tavolin-fuzz-" + std::to_string(::getpid()) + ".bin"))
+                                 .string();
+    if (name.size() >= sizeof gInputPath) std::abort();
+    std::memcpy(gInputPath, name.c_str(), name.size() + 1);
+    std::atexit([] { std::remove(gInputPath); });
+  }
+  return gInputPath;
 }
 
 }  // namespace
@@ -62,8 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   platform::setMessageService(&quiet);
   platform::setMemoryService(&memory);
   if (size < 1) return 0;
-  const std::string& path = inputPath();
-  std::FILE* out = std::fopen(path.c_str(), "wb");
+  const char* path = inputPath();
+  std::FILE* out = std::fopen(path, "wb");
   if (!out) std::abort();
   if (size > 1 && std::fwrite(data + 1, 1, size - 1, out) != size - 1) std::abort();
   std::fclose(out);
@@ -77,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       pixels <= (1u << 18) || pixels > static_cast<std::uint64_t>(kMaxGifScreenPixels);
   if (smallScreen) {
     GifImage image;
-    if (image.loadGif(path.c_str(), data[0] & 3) == 1) {
+    if (image.loadGif(path, data[0] & 3) == 1) {
       volatile std::uint8_t corner = *image.pixelAddress(0, 0);
       (void)corner;
       if (image.reader.buffer != nullptr) std::abort();
@@ -85,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   Sound sound;
-  if (sound.loadWav(path.c_str()) != 1) {
+  if (sound.loadWav(path) != 1) {
     if (sound.hasSamples()) std::abort();
     return 0;
   }
