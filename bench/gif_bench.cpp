@@ -3,7 +3,10 @@
 // long runs and repeated strings). Decoders read the same bytes from memory (our own file, so
 // both decode one interlaced image); encoders write an interlaced file to the temporary folder.
 // Apart from those, the writer's scan for the colour table's size over a 64 MB block, with an
-// index of 128 or more at its start, at its end, or nowhere.
+// index of 128 or more at its start, at its end, or nowhere; and what the refusals cost that
+// keep one call's memory and time bounded: a tiny file declaring a screen beyond
+// kMaxGifScreenPixels, and a large file (1.9 GB, sparse) that is no GIF. Their counter
+// largest_block is the largest block asked of the heap during one load.
 #include <benchmark/benchmark.h>
 #include <gif_lib.h>
 
@@ -18,6 +21,7 @@
 
 #include "library/image/gif_colour_table.h"
 #include "library/image/gif_image.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -169,6 +173,77 @@ void colourTableScan(benchmark::State& state, HighIndex where) {
   state.SetBytesProcessed(state.iterations() * image.size);
 }
 
+// The heap, remembering the largest block asked for.
+class LargestBlock final : public platform::MemoryService {
+ public:
+  LargestBlock() : real_(platform::memory()) { platform::setMemoryService(this); }
+  ~LargestBlock() override { platform::setMemoryService(nullptr); }
+  void* allocate(std::size_t size, bool zeroFill) override {
+    if (size > largest) largest = size;
+    return real_.allocate(size, zeroFill);
+  }
+  void* reallocate(void* block, std::size_t size) override {
+    if (size > largest) largest = size;
+    return real_.reallocate(block, size);
+  }
+  void release(void* block) override { real_.release(block); }
+  std::size_t largest = 0;
+
+ private:
+  platform::MemoryService& real_;
+};
+
+class QuietMessages final : public platform::MessageService {
+ public:
+  void showError(const char*, const char*) override {}
+  void trace(const char*) override {}
+};
+
+// 43 bytes: a 32767 × 65535 screen, a graphic control extension asking for the fill, one image
+// over the whole screen with three LZW codes (clear, one pixel, end).
+std::vector<std::uint8_t> hugeScreenFile() {
+  return {'G', 'I', 'F',  '8',  '9',  'a',  0xFF, 0x7F, 0xFF, 0xFF, 0x80, 0, 0,    0, 0,
+          0,   255, 255,  255,  0x21, 0xF9, 4,    0x09, 0,    0,    1,    0, 0x2C, 0, 0,
+          0,   0,   0xFF, 0xFF, 0xFF, 0xFF, 0,    2,    2,    0x44, 0x01, 0, 0x3B};
+}
+
+void refuseHugeScreen(benchmark::State& state, bool fromFile) {
+  QuietMessages quiet;
+  platform::setMessageService(&quiet);
+  const std::vector<std::uint8_t> file = hugeScreenFile();
+  std::string name = tempName("tavolin-bench-huge-screen.gif");
+  std::ofstream(name, std::ios::binary)
+      .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+  LargestBlock memory;
+  for (auto _ : state) {
+    GifImage image;
+    benchmark::DoNotOptimize(fromFile ? image.loadGif(name.c_str(), 0)
+                                      : image.loadGifFromMemory(file.data(), file.size(), 0));
+  }
+  state.counters["largest_block"] = static_cast<double>(memory.largest);
+  std::filesystem::remove(name);
+  platform::setMessageService(nullptr);
+}
+
+void refuseLargeNonGif(benchmark::State& state) {
+  QuietMessages quiet;
+  platform::setMessageService(&quiet);
+  std::string name = tempName("tavolin-bench-large.gif");
+  std::ofstream(name, std::ios::binary) << "RIFF....AVI LIST";
+  std::filesystem::resize_file(name, 1900ull << 20);
+  LargestBlock memory;
+  for (auto _ : state) {
+    GifImage image;
+    benchmark::DoNotOptimize(image.loadGif(name.c_str(), 0));
+  }
+  state.counters["largest_block"] = static_cast<double>(memory.largest);
+  std::filesystem::remove(name);
+  platform::setMessageService(nullptr);
+}
+
+BENCHMARK_CAPTURE(refuseHugeScreen, from_memory, false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(refuseHugeScreen, from_file, true)->Unit(benchmark::kMicrosecond);
+BENCHMARK(refuseLargeNonGif)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(colourTableScan, high_index_at_start, HighIndex::kAtStart)
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(colourTableScan, high_index_at_end, HighIndex::kAtEnd)

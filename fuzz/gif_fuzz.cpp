@@ -21,12 +21,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static QuietMessages quiet;
   platform::setMessageService(&quiet);
   if (size < 1) return 0;
-  // Screens of up to 65532 × 65535 pixels are valid but would spend the run zero-filling
-  // gigabytes; the fuzzer looks at screens of up to 16 million pixels.
+  // Screens of up to kMaxGifScreenPixels are valid but would spend the run zero-filling and
+  // summing up to 256 MB; the fuzzer looks at screens of up to a million pixels, and at those
+  // beyond the bound, which are refused before their block.
   if (size >= 11) {
-    std::uint32_t width = data[7] | data[8] << 8;
-    std::uint32_t height = data[9] | data[10] << 8;
-    if (static_cast<std::uint64_t>(width) * height > (1u << 24)) return 0;
+    std::uint64_t pixels =
+        static_cast<std::uint64_t>(data[7] | data[8] << 8) * (data[9] | data[10] << 8);
+    if (pixels > (1u << 20) && pixels <= static_cast<std::uint64_t>(kMaxGifScreenPixels)) return 0;
   }
   // The first byte picks the frame; the rest is the file.
   GifImage image;

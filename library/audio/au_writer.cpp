@@ -1,6 +1,8 @@
 // Writing a Sound as an AU file: the 24-byte big-endian header (magic ".snd", data offset 24,
 // data size, encoding 1 for 8-bit µ-law, rate, channels) and one µ-law byte per frame, taken
-// from the frame's first sample.
+// from the frame's first sample. That sample is first brought to 16-bit linear from whatever the
+// WAV file stored: wider PCM keeps its high 16 bits, float is scaled by 32768 and clipped, A-law
+// and µ-law are expanded by the G.711 tables (a µ-law sample thus comes out as the code it was).
 //
 // The codes are gathered into a block and written a block at a time; the bytes in the file are
 // the same as writing them one by one. A write that fails has shown "Cannot write file" and ends
@@ -8,6 +10,8 @@
 // written through a ReplacementFile, so an AU file cut short never takes the name's place.
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstring>
 
 #include "library/audio/sound.h"
 #include "library/support/replacement_file.h"
@@ -47,19 +51,107 @@ const std::uint8_t* muLawCodes() {
   return codes.data();
 }
 
-// The codes of `count` frames, `stride` bytes apart, from the first sample of each: an 8-bit
-// sample b counts as (b - 128) × 256, any other as the 16-bit little-endian value of the frame's
-// first two bytes.
-template <bool kEightBit>
+// The G.711 expansions of one A-law or µ-law byte to 16-bit linear.
+constexpr std::int16_t aLawToLinear(std::uint8_t code) {
+  const std::int32_t value = code ^ 0x55;
+  std::int32_t magnitude = (value & 0x0F) << 4;
+  const std::int32_t segment = (value & 0x70) >> 4;
+  if (segment == 0) {
+    magnitude += 8;
+  } else {
+    magnitude = (magnitude + 0x108) << (segment - 1);
+  }
+  return static_cast<std::int16_t>(value & 0x80 ? magnitude : -magnitude);
+}
+
+constexpr std::int16_t muLawToLinear(std::uint8_t code) {
+  const std::int32_t value = ~code & 0xFF;
+  const std::int32_t magnitude = (((value & 0x0F) << 3) + kBias) << ((value & 0x70) >> 4);
+  return static_cast<std::int16_t>(value & 0x80 ? kBias - magnitude : magnitude - kBias);
+}
+
+template <std::int16_t (*kExpand)(std::uint8_t)>
+constexpr std::array<std::int16_t, 256> expansionTable() {
+  std::array<std::int16_t, 256> table{};
+  for (int code = 0; code < 256; ++code) table[code] = kExpand(static_cast<std::uint8_t>(code));
+  return table;
+}
+constexpr std::array<std::int16_t, 256> kALawLinear = expansionTable<aLawToLinear>();
+constexpr std::array<std::int16_t, 256> kMuLawLinear = expansionTable<muLawToLinear>();
+
+// A float sample at full scale ±1.0 as 16-bit linear, rounded and clipped; not-a-number is 0.
+std::uint16_t fromFloat(double value) {
+  const double scaled = std::nearbyint(value * 32768.0);
+  if (!(scaled > -32768.0)) return scaled < 0 ? 0x8000 : 0;
+  return static_cast<std::uint16_t>(static_cast<std::int16_t>(scaled > 32767.0 ? 32767 : scaled));
+}
+
+// The first sample of the frame at `p` as the bits of a 16-bit linear sample.
+template <SampleEncoding kEncoding>
+std::uint16_t linearSample(const std::uint8_t* p) {
+  switch (kEncoding) {
+    case SampleEncoding::kUnsigned8:
+      return static_cast<std::uint16_t>((p[0] ^ 0x80) << 8);
+    case SampleEncoding::kSigned16:
+      return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+    case SampleEncoding::kSigned24:
+      return static_cast<std::uint16_t>(p[1] | p[2] << 8);
+    case SampleEncoding::kSigned32:
+      return static_cast<std::uint16_t>(p[2] | p[3] << 8);
+    case SampleEncoding::kFloat32: {
+      float value;
+      std::memcpy(&value, p, sizeof value);
+      return fromFloat(value);
+    }
+    case SampleEncoding::kFloat64: {
+      double value;
+      std::memcpy(&value, p, sizeof value);
+      return fromFloat(value);
+    }
+    case SampleEncoding::kALaw:
+      return static_cast<std::uint16_t>(kALawLinear[p[0]]);
+    case SampleEncoding::kMuLaw:
+      return static_cast<std::uint16_t>(kMuLawLinear[p[0]]);
+  }
+  return 0;
+}
+
+// The codes of `count` frames, `stride` bytes apart, from the first sample of each.
+template <SampleEncoding kEncoding>
 void encode(const std::uint8_t* first, std::int64_t stride, std::int32_t count,
             std::uint8_t* codes) {
   const std::uint8_t* code = muLawCodes();
   for (std::int32_t i = 0; i < count; ++i, first += stride) {
-    const std::uint16_t sample = kEightBit ? static_cast<std::uint16_t>((first[0] ^ 0x80) << 8)
-                                           : static_cast<std::uint16_t>(first[0] | first[1] << 8);
-    codes[i] = code[sample];
+    codes[i] = code[linearSample<kEncoding>(first)];
   }
 }
+
+}  // namespace
+
+void Sound::encodeMuLaw(std::int32_t firstFrame, std::int32_t count, std::uint8_t* codes) const {
+  const std::uint8_t* first = frame(firstFrame);
+  const std::int64_t stride = frameStride;
+  switch (encoding) {
+    case SampleEncoding::kUnsigned8:
+      return encode<SampleEncoding::kUnsigned8>(first, stride, count, codes);
+    case SampleEncoding::kSigned16:
+      return encode<SampleEncoding::kSigned16>(first, stride, count, codes);
+    case SampleEncoding::kSigned24:
+      return encode<SampleEncoding::kSigned24>(first, stride, count, codes);
+    case SampleEncoding::kSigned32:
+      return encode<SampleEncoding::kSigned32>(first, stride, count, codes);
+    case SampleEncoding::kFloat32:
+      return encode<SampleEncoding::kFloat32>(first, stride, count, codes);
+    case SampleEncoding::kFloat64:
+      return encode<SampleEncoding::kFloat64>(first, stride, count, codes);
+    case SampleEncoding::kALaw:
+      return encode<SampleEncoding::kALaw>(first, stride, count, codes);
+    case SampleEncoding::kMuLaw:
+      return encode<SampleEncoding::kMuLaw>(first, stride, count, codes);
+  }
+}
+
+namespace {
 
 // Writes what the block holds; false once a write has failed or the disk took nothing more.
 bool flush(FileHandle file, const std::uint8_t* block, std::int32_t count) {
@@ -100,15 +192,10 @@ int Sound::saveAu(const char* path) {
   }
 
   if (writing && samples && format && frameCount > 0) {
-    const bool eightBit = format->bitsPerSample == 8;
     std::uint8_t codes[16384];
     for (std::int32_t done = 0; done < frameCount && writing;) {
       const std::int32_t count = std::min<std::int32_t>(frameCount - done, sizeof codes);
-      if (eightBit) {
-        encode<true>(frame(done), frameStride, count, codes);
-      } else {
-        encode<false>(frame(done), frameStride, count, codes);
-      }
+      encodeMuLaw(done, count, codes);
       writing = flush(file, codes, count);
       done += count;
     }

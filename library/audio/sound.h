@@ -1,10 +1,9 @@
 // Sound: one sound in memory, read from a WAV file and written as an AU file.
 //
-// Reading (wav_reader.cpp) finds the tags "WAVE", "fmt " and "data" by sliding a four-byte window
-// over the file, keeps the body of the "fmt " chunk as the WaveFormat record and the body of the
-// "data" chunk as the samples. Chunk lengths other than those two are never read, and the format
-// code is not checked: whatever the data chunk holds is taken as linear PCM, 8-bit unsigned or
-// 16-bit signed little-endian.
+// Reading (wav_reader.cpp) walks the RIFF chunks of the file by their lengths, keeps the body of
+// the "fmt " chunk as the WaveFormat record and the body of the "data" chunk as the samples, as
+// they are stored: 8-bit unsigned, 16-, 24- or 32-bit signed linear PCM, 32- or 64-bit float,
+// A-law or µ-law (`encoding` says which). Other formats are refused.
 //
 // The conversions (sound_conversion.cpp) reduce the channels by keeping the first ones, and
 // resample by zero-order hold (each output frame a copy of the source frame at or before its
@@ -33,12 +32,26 @@
 // The body of the "fmt " chunk as the file holds it (little-endian). The record is as long as the
 // chunk; bytes after the first 16 (an extension size, ...) are kept and never used.
 struct WaveFormat {
-  std::uint16_t formatTag;      // read, never checked
+  std::uint16_t formatTag;      // 1 PCM, 3 float, 6 A-law, 7 µ-law, 0xFFFE extensible
   std::uint16_t channels;       // channels per frame
   std::uint32_t sampleRate;     // frames per second
   std::uint32_t byteRate;       // sampleRate × blockAlign after a conversion
   std::uint16_t blockAlign;     // bytes per frame, all channels together
-  std::uint16_t bitsPerSample;  // bits of one channel's sample; 8 means unsigned bytes
+  std::uint16_t bitsPerSample;  // bits of one channel's sample (of its container, extensible)
+};
+
+// How one channel's sample is stored in a frame, all little-endian. Linear PCM of 8 bits or
+// fewer is unsigned with 128 as silence; wider PCM is signed, its value in the high bits when
+// the file's bitsPerSample is not a whole number of bytes.
+enum class SampleEncoding : std::uint8_t {
+  kUnsigned8,
+  kSigned16,
+  kSigned24,
+  kSigned32,
+  kFloat32,  // IEEE 754, full scale at ±1.0
+  kFloat64,
+  kALaw,  // G.711, one byte
+  kMuLaw,
 };
 static_assert(sizeof(WaveFormat) == 16, "WaveFormat is the 16 bytes of the file");
 
@@ -54,19 +67,21 @@ class Sound {
   Sound& operator=(const Sound&) = delete;
 
   // Reads the named WAV file (at most 255 characters). 1 when the format and the samples were
-  // read; 0 when the file cannot be opened or is not an ordinary file, ends before "WAVE",
-  // "fmt ", "data" or one of the two lengths after them, has a "fmt " chunk that does not describe
-  // whole frames (shorter than 16 bytes, no channels, a frame smaller than one byte per channel or
-  // than the 16-bit sample the writer reads, a rate of 0), has a data length that cannot be held
-  // ("Sorry, not enough memory" shown), or a read fails ("Cannot read file" shown). Only those two
-  // messages are ever shown. A data chunk that declares more bytes than the file holds keeps the
-  // bytes present and zeros after them. A data chunk of a megabyte or more is left in the file,
-  // which stays open, and read by the conversion or the writer that needs it (see above). The
-  // file is otherwise closed; after a failure the Sound holds no samples and is only fit to be
-  // destroyed or loaded again.
+  // read. 0, with "Bad format: " and the path traced and no message shown, when the file is no
+  // RIFF (or RF64) file of form "WAVE", when its chunks end before a "fmt " chunk and then a
+  // "data" chunk are found, when the format is not one of those above (ADPCM, GSM, MPEG, ...), or
+  // when it does not describe whole frames (a "fmt " body shorter than 16 bytes, no channels, a
+  // rate of 0, a frame size other than channels × bytes per sample). 0 also when the file cannot
+  // be opened or is not an ordinary file (traced only), when the data cannot be held ("Sorry, not
+  // enough memory" shown: 2 GB or more), or when a read fails ("Cannot read file" shown). A data
+  // chunk that declares more bytes than the file holds runs to the end of the file. A data chunk
+  // of a megabyte or more is left in the file, which stays open, and read by the conversion or
+  // the writer that needs it (see above). The file is otherwise closed; after a failure the Sound
+  // holds no samples and is only fit to be destroyed or loaded again.
   int loadWav(const char* path);
 
-  // As loadWav, over `size` bytes in memory (for tests and the fuzz target).
+  // As loadWav, over `size` bytes in memory (for tests and the fuzz target); the name traced is
+  // "(memory)".
   int loadWavFromMemory(const void* data, std::size_t size);
 
   // Keeps the first n channels of every frame (n = 1 keeps the left channel of a stereo sound;
@@ -88,13 +103,18 @@ class Sound {
   bool setSampleRate(std::int32_t rate);
 
   // Writes the sound as an AU file (µ-law, the header's rate and channels from the format
-  // record, one byte per frame from each frame's first sample) through a ReplacementFile, in
+  // record, one byte per frame from each frame's first sample, taken as a 16-bit linear sample
+  // from whatever `encoding` it has) through a ReplacementFile, in
   // place of any file of that name. 1 when the file was written whole and put in place; 0 when it
   // could not be created or put in place (traced only), when a write failed ("Cannot write file"
   // shown once, the writing then ends), or when samples still in the WAV file could not be read
   // first ("Sorry, not enough memory" or "Cannot read file" shown). In every case that gives 0,
   // the named file is as it was and no other file is left.
   int saveAu(const char* path);
+
+  // The µ-law codes that saveAu writes for frames `first` to first + count - 1 (below
+  // frameCount, samples in memory), into `codes`.
+  void encodeMuLaw(std::int32_t first, std::int32_t count, std::uint8_t* codes) const;
 
   // Reads samples still in the WAV file into a block of their own (frames at frameStride bytes,
   // one zero byte after them) and closes the file; true when the samples are in memory afterwards
@@ -115,10 +135,11 @@ class Sound {
   std::int32_t dataLength = 0;            // bytes of sound, whole frames and silence after them
   std::int32_t frameCount = 0;            // frames held in `samples`
   std::int32_t frameStride = 0;           // bytes from one frame to the next in `samples`
+  SampleEncoding encoding = SampleEncoding::kSigned16;  // how the samples are stored
 
  private:
   template <typename Source>
-  int load(Source& source);
+  int load(Source& source, const char* name);
   // Resamples frames still in the file straight into `target` (`outputFrames` frames of
   // blockAlign bytes), reading the file a chunk at a time; false when a read or the chunk
   // buffer failed (the message shown).

@@ -44,6 +44,11 @@ static_assert(sizeof(ImageDescriptor) == 9, "ImageDescriptor is the 9 bytes of t
 // The widest screen a Bitmap row of one byte per pixel is allowed to hold.
 constexpr std::int32_t kMaxGifScreenWidth = 65532;
 
+// The most pixels a screen may have: 2^28 (16384 × 16384, a 256 MB block). Every call's memory
+// and work are bounded by it: the pixel block, the fill, the decoding (which stops after the
+// block's size) and the rewrite of the screen.
+constexpr std::int64_t kMaxGifScreenPixels = std::int64_t{1} << 28;
+
 class GifImage : public Bitmap {
  public:
   GifImage();
@@ -54,8 +59,10 @@ class GifImage : public Bitmap {
   // Loads the named file and decodes the image with the zero-based index `frameIndex`. 1 when
   // that image was found and decoded (decoder errors inside its data, shown as "Gif decoder",
   // still give 1 with the pixels decoded so far); 0 when the file cannot be read or is not a
-  // GIF, when the screen is empty or wider than kMaxGifScreenWidth, when the image is empty, when
-  // the file has no such image, or when the file ends before a header, block introducer,
+  // GIF (refused after its first three bytes, "Bad format: " and the name traced), when the
+  // screen is empty or wider than kMaxGifScreenWidth, when it has more than kMaxGifScreenPixels
+  // pixels ("Sorry, not enough memory" shown, nothing large allocated), when the image is empty,
+  // when the file has no such image, or when the file ends before a header, block introducer,
   // extension, descriptor or colour table is complete. The file's block is released either way.
   int loadGif(const char* name, std::int32_t frameIndex);
 
@@ -81,6 +88,10 @@ class GifImage : public Bitmap {
   // `read`, when given, is the identity of the file the picture was read from (readIdentity):
   // the file is not replaced when the name no longer stands for it as it was read.
   int saveGif(const char* name, const platform::FileIdentity* read = nullptr);
+
+  // The bytes saveGif writes, to an open file; false when a write failed ("Cannot write file"
+  // shown) or when the Bitmap is not one that saveGif accepts (nothing written, no message).
+  bool writeGif(FileHandle file);
 
   // The graphic control extension, the image descriptor and the image data.
   void writeImage(GifOutput& output);

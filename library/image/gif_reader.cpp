@@ -73,7 +73,12 @@ int GifImage::readGifHeader(const char* name) {
   // screen.
   if (ownsPixels) return 0;
   if (!allocatePalette()) return 0;
-  if (!reader.load(name, &readIdentity)) return 0;
+  // A file of another kind is refused after its first three bytes, not read whole.
+  bool mismatch = false;
+  if (!reader.load(name, "GIF", mismatch, &readIdentity)) {
+    if (mismatch) traceMessage("Bad format: ", name);
+    return 0;
+  }
   return parseGifHeader(name);
 }
 
@@ -93,6 +98,12 @@ int GifImage::parseGifHeader(const char* name) {
   // wider than kMaxGifScreenWidth lie outside what a Bitmap row is meant to hold.
   if (screenWidth == 0 || screenHeight == 0 || screenWidth > kMaxGifScreenWidth) {
     traceMessage("Bad format: ", name);
+    return 0;
+  }
+  // A screen no real picture needs is refused before its block is asked for, as a block that
+  // could not be had: a 49-byte file may declare 4 GB of pixels.
+  if (static_cast<std::int64_t>(screenWidth) * screenHeight > kMaxGifScreenPixels) {
+    showError("Sorry, not enough memory");
     return 0;
   }
   setFormat(screenWidth, screenHeight, 1);

@@ -56,18 +56,26 @@ int GifImage::saveGif(const char* name, const platform::FileIdentity* read) {
     traceMessage("Bad format: ", name);
     return 0;
   }
+  // The file is written beside the named one and takes its place only once it is whole: a full
+  // disk or a failing write must not cost the user the file that was there.
+  ReplacementFile replacement;
+  if (!replacement.create(name, read)) return 0;
+  const bool written = writeGif(replacement.file());
+  return written && replacement.commit() ? 1 : 0;
+}
+
+bool GifImage::writeGif(FileHandle file) {
+  if (pixelFormat != 1 || width <= 0 || height <= 0 || width > 0xFFFF || height > 0xFFFF ||
+      !pixels || !palette) {
+    return false;
+  }
   std::memcpy(header.signature, "GIF89a", 6);
   byte_order::put16(header.screenWidth, width);
   byte_order::put16(header.screenHeight, height);
   header.background = 0;
   header.aspect = 0;
 
-  // The file is written beside the named one and takes its place only once it is whole: a full
-  // disk or a failing write must not cost the user the file that was there.
-  ReplacementFile replacement;
-  if (!replacement.create(name, read)) return 0;
-  outputFile = replacement.file();
-
+  outputFile = file;
   bool written;
   {
     GifOutput output(outputFile);
@@ -81,7 +89,7 @@ int GifImage::saveGif(const char* name, const platform::FileIdentity* read) {
     written = output.flush();
   }
   outputFile = kInvalidHandle;
-  return written && replacement.commit() ? 1 : 0;
+  return written;
 }
 
 void GifImage::writeImage(GifOutput& output) {

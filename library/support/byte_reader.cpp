@@ -8,7 +8,13 @@
 #include "library/support/reporting.h"
 
 std::uint8_t* ByteReader::load(const char* name, platform::FileIdentity* identity) {
-  buffer = loadWholeFile(name, length, identity);
+  bool mismatch = false;
+  return load(name, "", mismatch, identity);
+}
+
+std::uint8_t* ByteReader::load(const char* name, const char* signature, bool& mismatch,
+                               platform::FileIdentity* identity) {
+  buffer = loadWholeFileStartingWith(name, length, signature, mismatch, identity);
   if (!buffer) length = 0;
   cursor = buffer;
   position = 0;

@@ -21,6 +21,11 @@ struct ByteReader {
   // `identity`, when given, receives the identity of the file read.
   std::uint8_t* load(const char* name, platform::FileIdentity* identity = nullptr);
 
+  // As load, for a file that must begin with `signature`; one that does not is refused after
+  // its first bytes, with `mismatch` set (see loadWholeFileStartingWith).
+  std::uint8_t* load(const char* name, const char* signature, bool& mismatch,
+                     platform::FileIdentity* identity = nullptr);
+
   // Takes a copy of `size` bytes from memory, as load does from a file; null when the copy
   // cannot be allocated ("Sorry, not enough memory" shown) or the size is beyond 32 bits.
   std::uint8_t* loadFromMemory(const void* data, std::size_t size);

@@ -60,6 +60,13 @@ std::int32_t writeByte(FileHandle file, std::uint32_t value) {
 
 std::uint8_t* loadWholeFile(const char* name, std::int32_t& size,
                             platform::FileIdentity* identity) {
+  bool mismatch = false;
+  return loadWholeFileStartingWith(name, size, "", mismatch, identity);
+}
+
+std::uint8_t* loadWholeFileStartingWith(const char* name, std::int32_t& size, const char* signature,
+                                        bool& mismatch, platform::FileIdentity* identity) {
+  mismatch = false;
   FileHandle file = openForReading(name);
   if (file == kInvalidHandle) {
     size = 0;
@@ -68,22 +75,35 @@ std::uint8_t* loadWholeFile(const char* name, std::int32_t& size,
   // Taken before the read: whatever changes the file from here on changes its identity.
   if (identity && !platform::fileIdentity(file, *identity)) *identity = platform::FileIdentity{};
   std::int64_t fullSize = platform::fileSize(file);
+  size = fullSize < 0 ? 0 : static_cast<std::int32_t>(static_cast<std::uint32_t>(fullSize));
+  std::uint8_t head[16];
+  const auto headLength = static_cast<std::int32_t>(std::strlen(signature));
+  if (headLength > static_cast<std::int32_t>(sizeof head)) {
+    closeFile(file);
+    return nullptr;
+  }
+  const std::int32_t headRead = readBytes(file, head, headLength);
+  if (headRead != headLength || std::memcmp(head, signature, headLength) != 0) {
+    mismatch = true;
+    closeFile(file);
+    return nullptr;
+  }
   // A whole-file block is addressed with 32-bit offsets; larger files cannot be held.
   if (fullSize < 0 || fullSize >= std::numeric_limits<std::int32_t>::max()) {
-    size = fullSize < 0 ? 0 : static_cast<std::int32_t>(static_cast<std::uint32_t>(fullSize));
     closeFile(file);
     if (fullSize >= 0) showError("Sorry, not enough memory");
     return nullptr;
   }
-  size = static_cast<std::int32_t>(fullSize);
   auto* block = static_cast<std::uint8_t*>(allocGlobalBlock(size + 1u, kGlobalMovable));
   if (!block) {
     closeFile(file);
     return nullptr;
   }
-  std::int32_t got = readBytes(file, block, size);
+  std::memcpy(block, head, static_cast<std::size_t>(headRead));
+  std::int32_t got = readBytes(file, block + headRead, size - headRead);
   // Whatever the read did not deliver is zero, never stale memory.
-  std::int32_t delivered = got < 0 ? 0 : got;
+  std::int32_t delivered = headRead + (got < 0 ? 0 : got);
+  if (delivered > size) delivered = size;
   std::memset(block + delivered, 0, static_cast<std::size_t>(size - delivered) + 1);
   closeFile(file);
   return block;

@@ -44,6 +44,14 @@ std::int32_t writeByte(FileHandle file, std::uint32_t value);
 // receives the identity of the file read (for a later replacement of it).
 std::uint8_t* loadWholeFile(const char* name, std::int32_t& size,
                             platform::FileIdentity* identity = nullptr);
+
+// As loadWholeFile, for a file that must begin with the zero-terminated `signature` (at most 16
+// bytes): those first bytes are read and compared before the block is allocated, so that a large
+// file of another kind costs one small read. A file that does not begin so (shorter ones
+// included, and one whose first read failed: "Cannot read file" shown) gives null with
+// `mismatch` set and size its size; every other null leaves `mismatch` clear.
+std::uint8_t* loadWholeFileStartingWith(const char* name, std::int32_t& size, const char* signature,
+                                        bool& mismatch, platform::FileIdentity* identity = nullptr);
 void freeWholeFile(std::uint8_t* block);
 
 // swapBytes32, the value with its 4 bytes in reverse order for a big-endian field written with

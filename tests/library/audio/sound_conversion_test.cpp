@@ -242,7 +242,7 @@ TEST(SaveAu, HeaderAndBytesOfOneSecondOfStereo) {
 }
 
 // One code per frame, of the frame's first sample: 8-bit samples are unsigned, stereo writes its
-// left channel, 24-bit its first two bytes as a 16-bit value.
+// left channel, 24-bit its high two bytes as a 16-bit value.
 TEST(SaveAu, FirstSampleOfEachFrame) {
   struct Case {
     const char* name;
@@ -256,7 +256,7 @@ TEST(SaveAu, FirstSampleOfEachFrame) {
        {1, 2, 8012, 4, 16},
        {0xE8, 0x03, 0x60, 0xF0, 0x64, 0x00, 0x00, 0x00},
        "\xCE\xF2"},
-      {"24-bit", {1, 1, 8012, 3, 24}, {0xA0, 0x0F, 0x7F, 0x9C, 0xFF, 0x00}, "\xAF\x72"},
+      {"24-bit", {1, 1, 8012, 3, 24}, {0xA0, 0x0F, 0x7F, 0x9C, 0xFF, 0x00}, "\x80\xE7"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,29 @@ Bytes sequence(int count, int start = 0, int modulo = 256) {
   for (int i = 0; i < count; ++i) out.push_back(static_cast<std::uint8_t>((start + i) % modulo));
   return out;
 }
+
+// The heap, refusing every block above 1 MB and remembering the largest one asked for: whether a
+// refusal came before any large allocation.
+class SmallMemory final : public platform::MemoryService {
+ public:
+  SmallMemory() : real_(platform::memory()) { platform::setMemoryService(this); }
+  ~SmallMemory() override { platform::setMemoryService(nullptr); }
+  void* allocate(std::size_t size, bool zeroFill) override {
+    largest = std::max(largest, size);
+    return size > kLimit ? nullptr : real_.allocate(size, zeroFill);
+  }
+  void* reallocate(void* block, std::size_t size) override {
+    largest = std::max(largest, size);
+    return size > kLimit ? nullptr : real_.reallocate(block, size);
+  }
+  void release(void* block) override { real_.release(block); }
+
+  static constexpr std::size_t kLimit = 1u << 20;
+  std::size_t largest = 0;
+
+ private:
+  platform::MemoryService& real_;
+};
 
 struct LoadCase {
   std::string name;
@@ -293,18 +318,87 @@ TEST(GifReader, LoadsFromAFileAndTracesWhatIsNotOne) {
   Bytes file = GifBuilder().header(3, 2, 1).image(0, 0, 3, 2, {1, 2, 3, 0, 1, 2}).trailer().bytes;
   std::string name = folder.write("f.gif", std::string(file.begin(), file.end()));
   std::string other = folder.write("f.txt", "not a picture at all");
+  std::string empty = folder.write("empty.gif", "");
+  std::string shorter = folder.write("gi.gif", "GI");
   RecordingMessages messages;
   GifImage image;
   EXPECT_EQ(image.loadGif(name.c_str(), 0), 1);
   EXPECT_EQ(screenOf(image), (Bytes{1, 2, 3, 0, 1, 2}));
-  GifImage text;
-  EXPECT_EQ(text.loadGif(other.c_str(), 0), 0);
+  for (const std::string& refused : {other, empty, shorter}) {
+    GifImage notGif;
+    EXPECT_EQ(notGif.loadGif(refused.c_str(), 0), 0);
+  }
   GifImage missing;
   EXPECT_EQ(missing.loadGif(folder.file("none.gif").c_str(), 0), 0);
   EXPECT_TRUE(messages.shown.empty());
   EXPECT_EQ(messages.traced,
-            (std::vector<std::string>{"Bad format: " + other,
+            (std::vector<std::string>{"Bad format: " + other, "Bad format: " + empty,
+                                      "Bad format: " + shorter,
                                       "File not found: " + folder.file("none.gif")}));
+}
+
+// Screens beyond kMaxGifScreenPixels are refused before their block is asked for, whatever the
+// image, the fill or the data say; at the bound the block is asked for (and here refused by the
+// allocator). Only the outcome is tested here; bench/gif_bench.cpp measures the time.
+TEST(GifReader, ScreensBeyondTheBoundAreRefusedBeforeTheirBlock) {
+  const std::vector<int> threeCodes = {4, 0, 5};  // clear, one pixel, end
+  struct Case {
+    const char* name;
+    Bytes file;
+    std::size_t largest;  // the largest block asked for
+  };
+  const Case cases[] = {
+      {"32767 × 65535, filled, one image over the screen",
+       GifBuilder()
+           .header(32767, 65535, 0)
+           .control(0x09, 1)
+           .descriptor(0, 0, 65535, 65535)
+           .data(2, threeCodes)
+           .trailer()
+           .bytes,
+       SmallMemory::kLimit},
+      {"32767 × 65535, a 1 × 1 image",
+       GifBuilder().header(32767, 65535, 0).descriptor(0, 0, 1, 1).data(2, threeCodes).bytes,
+       SmallMemory::kLimit},
+      {"one pixel beyond: 16385 × 16384",
+       GifBuilder().header(16385, 16384, 0).descriptor(0, 0, 1, 1).data(2, threeCodes).bytes,
+       SmallMemory::kLimit},
+      {"65532 × 4097",
+       GifBuilder().header(65532, 4097, 0).descriptor(0, 0, 1, 1).data(2, threeCodes).bytes,
+       SmallMemory::kLimit},
+      {"at the bound: 16384 × 16384, asked for",
+       GifBuilder().header(16384, 16384, 0).descriptor(0, 0, 1, 1).data(2, threeCodes).bytes,
+       std::size_t{1} << 28},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RecordingMessages messages;
+    SmallMemory memory;
+    GifImage image;
+    EXPECT_EQ(image.loadGifFromMemory(c.file.data(), c.file.size(), 0), 0);
+    EXPECT_EQ(messages.shown, (std::vector<ShownMessage>{{"Error", "Sorry, not enough memory"}}));
+    if (c.largest == SmallMemory::kLimit) {
+      EXPECT_LE(memory.largest, c.largest);
+    } else {
+      EXPECT_EQ(memory.largest, c.largest);
+    }
+    EXPECT_EQ(image.pixels, nullptr);
+  }
+}
+
+// A large file that is no GIF is refused after its first bytes: no block of its size is asked
+// for. A sparse file of 1.9 GB stands for it.
+TEST(GifReader, ALargeFileOfAnotherKindIsNotReadWhole) {
+  TempFolder folder;
+  std::string name = folder.write("film.gif", "RIFF\x10\0\0\0AVI LIST");
+  std::filesystem::resize_file(name, 1900ull << 20);
+  RecordingMessages messages;
+  SmallMemory memory;
+  GifImage image;
+  EXPECT_EQ(image.loadGif(name.c_str(), 0), 0);
+  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_EQ(messages.traced, std::vector<std::string>{"Bad format: " + name});
+  EXPECT_LE(memory.largest, std::size_t{1} << 12);
 }
 
 }  // namespace
