@@ -22,6 +22,7 @@
 #include "library/image/gif_colour_table.h"
 #include "library/image/gif_image.h"
 #include "platform/platform.h"
+#include "platform/testing/platform_testing.h"
 
 namespace {
 

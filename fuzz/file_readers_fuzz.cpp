@@ -18,6 +18,7 @@
 #include "library/audio/sound.h"
 #include "library/image/gif_image.h"
 #include "platform/platform.h"
+#include "platform/testing/platform_testing.h"
 
 namespace {
 

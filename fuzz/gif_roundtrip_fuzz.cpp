@@ -9,6 +9,7 @@
 
 #include "library/image/gif_image.h"
 #include "platform/platform.h"
+#include "platform/testing/platform_testing.h"
 
 namespace {
 
