@@ -16,7 +16,9 @@ struct FuzzString : JavaString {
   std::int32_t units;
 };
 
-std::int32_t fuzzLength(StringHandle handle) { return static_cast<const FuzzString*>(handle)->units; }
+std::int32_t fuzzLength(StringHandle handle) {
+  return static_cast<const FuzzString*>(handle)->units;
+}
 
 void fuzzUnits(StringHandle handle, std::int32_t start, std::int32_t count, std::uint16_t* out) {
   const auto* string = static_cast<const FuzzString*>(handle);

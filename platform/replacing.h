@@ -98,7 +98,8 @@ FileFault checkTargetUnchanged(const ReplacementTarget& target);
 // folder after; a new name is taken only while nothing else has it. Before the step it checks
 // that the target is unchanged. kNone on success; otherwise the target is as it was and the
 // sibling gone or, when named, still to be removed with removeSibling.
-FileFault placeSibling(FileHandle& file, const std::string& sibling, const ReplacementTarget& target);
+FileFault placeSibling(FileHandle& file, const std::string& sibling,
+                       const ReplacementTarget& target);
 
 // Removes a named sibling made by createSibling; nothing else is ever removed through it.
 void removeSibling(const std::string& sibling);

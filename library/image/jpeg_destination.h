@@ -27,8 +27,8 @@ constexpr std::size_t kOutputBlockSize = 4096;
 struct FileDestination {
   jpeg_destination_mgr pub;
   FileHandle file;
-  JOCTET* buffer;       // the block being filled, kOutputBlockSize bytes; image lifetime
-  JOCTET* spill;        // spillBlocks blocks, or null before reserveDeferredOutput
+  JOCTET* buffer;  // the block being filled, kOutputBlockSize bytes; image lifetime
+  JOCTET* spill;   // spillBlocks blocks, or null before reserveDeferredOutput
   std::size_t spillBlocks;
   std::size_t keptBlocks;  // full blocks at the start of the spill, not yet written
   bool deferring;

@@ -43,8 +43,8 @@ bool ReplacementFile::commit() {
   // The folder will not let this process replace the name (a sticky folder, another user's
   // file), or the name is a file mounted over: the same contents go over the target in place.
   bool written = false;
-  if ((placed == FileFault::kNotPermitted || placed == FileFault::kCrossDevice) &&
-      target_.exists && file_ != kInvalidHandle) {
+  if ((placed == FileFault::kNotPermitted || placed == FileFault::kCrossDevice) && target_.exists &&
+      file_ != kInvalidHandle) {
     written = writeInPlace(file_);
   } else {
     fail(placed);

@@ -41,11 +41,11 @@ class ReplacementFile {
   ReplacementFile(const ReplacementFile&) = delete;
   ReplacementFile& operator=(const ReplacementFile&) = delete;
 
-  // Starts replacing the named file (UTF-8, as every name crossing the platform layer). `read`, when given, is the identity of the file
-  // the caller read to make the new contents: the target must still be that file, here and at
-  // commit. False, with the failure traced and nothing created or changed, when the name is
-  // refused (see above), the target is not the file read, or no file for the new contents can
-  // be made.
+  // Starts replacing the named file (UTF-8, as every name crossing the platform layer). `read`,
+  // when given, is the identity of the file the caller read to make the new contents: the target
+  // must still be that file, here and at commit. False, with the failure traced and nothing created
+  // or changed, when the name is refused (see above), the target is not the file read, or no file
+  // for the new contents can be made.
   bool create(const char* name, const platform::FileIdentity* read = nullptr);
 
   // Where the new contents are written; the invalid handle before create and after commit or
@@ -71,8 +71,8 @@ class ReplacementFile {
 
   std::string name_;  // the caller's name, for the trace
   platform::ReplacementTarget target_;
-  std::string sibling_;     // the named new file beside the target; empty when it has no name
-  bool inPlace_ = false;    // file_ is a scratch file, written over the target at commit
+  std::string sibling_;   // the named new file beside the target; empty when it has no name
+  bool inPlace_ = false;  // file_ is a scratch file, written over the target at commit
   FileHandle file_ = kInvalidHandle;
   platform::FileFault fault_ = platform::FileFault::kNone;
 };

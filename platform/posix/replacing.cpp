@@ -335,13 +335,12 @@ FileHandle createSibling(const ReplacementTarget& target, std::string& sibling, 
 FileFault checkTargetUnchanged(const ReplacementTarget& target) {
   struct stat now {};
   const std::string base = baseOf(target.path);
-  int result = ::fstatat(static_cast<int>(target.folderHandle), base.c_str(), &now,
-                         AT_SYMLINK_NOFOLLOW);
+  int result =
+      ::fstatat(static_cast<int>(target.folderHandle), base.c_str(), &now, AT_SYMLINK_NOFOLLOW);
   if (!target.exists) {
     return result != 0 && errno == ENOENT ? FileFault::kNone : FileFault::kChanged;
   }
-  return result == 0 && identityOf(now) == target.identity ? FileFault::kNone
-                                                           : FileFault::kChanged;
+  return result == 0 && identityOf(now) == target.identity ? FileFault::kNone : FileFault::kChanged;
 }
 
 FileFault placeSibling(FileHandle& file, const std::string& sibling,
@@ -411,8 +410,8 @@ FileFault reserveFileSpace(FileHandle file, std::uint64_t length) {
   if (length > static_cast<std::uint64_t>(LLONG_MAX)) return FileFault::kNoSpace;
   int result;
   do {
-    result = ::fallocate(static_cast<int>(file), FALLOC_FL_KEEP_SIZE, 0,
-                         static_cast<off_t>(length));
+    result =
+        ::fallocate(static_cast<int>(file), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(length));
   } while (result != 0 && errno == EINTR);
   if (result == 0) return FileFault::kNone;
   if (errno == EOPNOTSUPP || errno == ENOSYS) {

@@ -3,8 +3,9 @@
 // a command interpreter), ShellExecuteW carries out a document's default action.
 //
 // FindExecutable's directory is the default directory of the look-up, and the command is one
-// part, the command line of that program and the document's full path, quoted by the rules that CommandLineToArgvW and the C
-// runtime read back, so that the program gets the document as one argument. (The documents'
+// part, the command line of that program and the document's full path, quoted by the rules that
+// CommandLineToArgvW and the C runtime read back, so that the program gets the document as one
+// argument. (The documents'
 // "%s %s", neither quoted, split a path with a space into several words.)
 #include <windows.h>
 // after windows.h, which it needs

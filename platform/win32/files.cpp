@@ -151,7 +151,8 @@ bool fileIdentity(FileHandle file, FileIdentity& identity) {
 FileFault reserveFileSpace(FileHandle file, std::uint64_t length) {
   if (length > static_cast<std::uint64_t>(INT64_MAX)) return FileFault::kNoSpace;
   LARGE_INTEGER size{};
-  if (::GetFileSizeEx(handleOf(file), &size) && static_cast<std::uint64_t>(size.QuadPart) >= length) {
+  if (::GetFileSizeEx(handleOf(file), &size) &&
+      static_cast<std::uint64_t>(size.QuadPart) >= length) {
     return FileFault::kNone;
   }
   FILE_ALLOCATION_INFO allocation{};

@@ -89,9 +89,9 @@ FileFault faultOf(DWORD error) {
 }
 
 bool identityOfPath(const std::string& path, FileIdentity& identity) {
-  HANDLE handle =
-      ::CreateFileW(widePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle = ::CreateFileW(widePath(path).c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   bool known = fileIdentity(reinterpret_cast<FileHandle>(handle), identity);
   ::CloseHandle(handle);
@@ -223,9 +223,9 @@ FileFault placeSibling(FileHandle& file, const std::string& sibling,
   if (placed) return FileFault::kNone;
   DWORD error = ::GetLastError();
   // The contents stay at hand for a write in place.
-  HANDLE again = ::CreateFileW(widePath(sibling).c_str(), GENERIC_READ,
-                               FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE again =
+      ::CreateFileW(widePath(sibling).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (again != INVALID_HANDLE_VALUE) file = reinterpret_cast<FileHandle>(again);
   return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? FileFault::kChanged
                                                                      : faultOf(error);

@@ -17,9 +17,9 @@
 #include "fakes/small_file_system.h"
 #include "fakes/temp_folder.h"
 #include "fakes/test_string.h"
-#include "platform/testing/platform_testing.h"
 #include "library/exports/exports.h"
 #include "library/image/jpeg_test_support.h"
+#include "platform/testing/platform_testing.h"
 
 namespace {
 

@@ -62,7 +62,8 @@ TEST(PlatformFiles, SiblingReplacesTheTargetInOneStep) {
       {longest, true, 0644 & ~processUmask() & 0777},
       {"new.txt", false, 0666 & ~processUmask()},
   };
-  std::filesystem::permissions(folder.file(longest), static_cast<std::filesystem::perms>(cases[1].mode));
+  std::filesystem::permissions(folder.file(longest),
+                               static_cast<std::filesystem::perms>(cases[1].mode));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     platform::ReplacementTarget target;

@@ -264,8 +264,9 @@ TEST(Win32Files, SiblingsAreNewShortNamesBesideTheTarget) {
 TEST(Win32Files, InPlaceWritesAndScratchFiles) {
   TempFolder folder;
   platform::ReplacementTarget target;
-  ASSERT_EQ(platform::findReplacementTarget(folder.write("kept.au", "old contents").c_str(), target),
-            platform::FileFault::kNone);
+  ASSERT_EQ(
+      platform::findReplacementTarget(folder.write("kept.au", "old contents").c_str(), target),
+      platform::FileFault::kNone);
   platform::FileHandle scratch = platform::createScratchFile();
   ASSERT_NE(scratch, platform::kInvalidFile);
   EXPECT_EQ(platform::writeFile(scratch, "new", 3), 3);

@@ -15,7 +15,7 @@ extern "C" JNIEXPORT jint JNICALL Java_BoundaryProbe_length(JNIEnv* env, jclass,
 }
 
 extern "C" JNIEXPORT jbyteArray JNICALL Java_BoundaryProbe_convert(JNIEnv* env, jclass,
-                                                                    jstring text, jint size) {
+                                                                   jstring text, jint size) {
   JniString handle(env, text);
   std::vector<char> buffer(static_cast<std::size_t>(size) + 1, '\x7F');
   javaString2CString(handle.handle(), buffer.data(), size);

@@ -63,8 +63,9 @@ TEST_F(TempNames, AnOpenedTemporaryLosesItsName) {
   char name[256];
   ASSERT_EQ(cabinetTempName(name, sizeof name, &output), 1);
   int error = 0;
-  std::intptr_t file = cabinetOpen(name, platform::kRuntimeReadWrite | platform::kRuntimeCreate | platform::kRuntimeTruncate,
-                                   platform::kRuntimePermissionWrite, &error, &output);
+  std::intptr_t file = cabinetOpen(
+      name, platform::kRuntimeReadWrite | platform::kRuntimeCreate | platform::kRuntimeTruncate,
+      platform::kRuntimePermissionWrite, &error, &output);
   ASSERT_NE(file, -1);
   EXPECT_EQ(filesInFolder(), 0u);
   char bytes[] = "scratch";

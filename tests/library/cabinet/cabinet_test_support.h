@@ -41,7 +41,8 @@ struct ParsedCabinet {
   std::vector<ParsedFile> files;
 };
 
-inline std::uint32_t cabReferenceChecksum(const std::uint8_t* p, std::size_t n, std::uint32_t seed) {
+inline std::uint32_t cabReferenceChecksum(const std::uint8_t* p, std::size_t n,
+                                          std::uint32_t seed) {
   std::uint32_t sum = seed;
   std::size_t i = 0;
   for (; i + 4 <= n; i += 4) {
@@ -50,10 +51,17 @@ inline std::uint32_t cabReferenceChecksum(const std::uint8_t* p, std::size_t n, 
   }
   std::uint32_t tail = 0;
   switch (n - i) {
-    case 3: tail = std::uint32_t{p[i]} << 16 | std::uint32_t{p[i + 1]} << 8 | p[i + 2]; break;
-    case 2: tail = std::uint32_t{p[i]} << 8 | p[i + 1]; break;
-    case 1: tail = p[i]; break;
-    default: break;
+    case 3:
+      tail = std::uint32_t{p[i]} << 16 | std::uint32_t{p[i + 1]} << 8 | p[i + 2];
+      break;
+    case 2:
+      tail = std::uint32_t{p[i]} << 8 | p[i + 1];
+      break;
+    case 1:
+      tail = p[i];
+      break;
+    default:
+      break;
   }
   return sum ^ tail;
 }
@@ -63,7 +71,9 @@ inline std::optional<ParsedCabinet> parseCabinet(const std::string& text) {
   const auto* b = reinterpret_cast<const std::uint8_t*>(text.data());
   const std::size_t n = text.size();
   auto u16 = [&](std::size_t at) { return static_cast<std::uint16_t>(b[at] | b[at + 1] << 8); };
-  auto u32 = [&](std::size_t at) { return std::uint32_t{u16(at)} | std::uint32_t{u16(at + 2)} << 16; };
+  auto u32 = [&](std::size_t at) {
+    return std::uint32_t{u16(at)} | std::uint32_t{u16(at + 2)} << 16;
+  };
   if (n < 36 || text.compare(0, 4, "MSCF") != 0) return std::nullopt;
   ParsedCabinet cabinet{u32(8), u16(30), u16(32), u16(34), {}, {}};
   std::size_t folders = u16(26);
@@ -90,8 +100,8 @@ inline std::optional<ParsedCabinet> parseCabinet(const std::string& text) {
       if (at + 8 > n) return std::nullopt;
       ParsedBlock block{u16(at + 4), u16(at + 6), false, false};
       if (at + 8 + block.compressed > n) return std::nullopt;
-      std::uint32_t sum = cabReferenceChecksum(b + at + 4, 4,
-                                               cabReferenceChecksum(b + at + 8, block.compressed, 0));
+      std::uint32_t sum = cabReferenceChecksum(
+          b + at + 4, 4, cabReferenceChecksum(b + at + 8, block.compressed, 0));
       block.checksumMatches = sum == u32(at);
       block.startsWithCK = block.compressed >= 2 && b[at + 8] == 'C' && b[at + 9] == 'K';
       cabinet.folders[f].blocks.push_back(block);
@@ -104,7 +114,9 @@ inline std::optional<ParsedCabinet> parseCabinet(const std::string& text) {
 // Points "CABINET" at a module file for the life of the object.
 class CabinetModule {
  public:
-  explicit CabinetModule(const std::string& file) { platform::setModuleFileOverride("CABINET", file.c_str()); }
+  explicit CabinetModule(const std::string& file) {
+    platform::setModuleFileOverride("CABINET", file.c_str());
+  }
   ~CabinetModule() { platform::setModuleFileOverride("CABINET", nullptr); }
   CabinetModule(const CabinetModule&) = delete;
   CabinetModule& operator=(const CabinetModule&) = delete;

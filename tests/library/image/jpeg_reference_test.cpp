@@ -100,8 +100,8 @@ TEST(JpegReference, WideAndLargePictures) {
   std::mt19937 random(7);
   // Wider than a 16-bit row of three-byte pixels; several output blocks; a photo-sized width;
   // pictures read in several bands of rows (1 MB of pixels each), narrow and wide.
-  for (const Case& c : {Case{21847, 3}, Case{333, 215}, Case{4001, 9}, Case{1000, 700},
-                        Case{21847, 40}}) {
+  for (const Case& c :
+       {Case{21847, 3}, Case{333, 215}, Case{4001, 9}, Case{1000, 700}, Case{21847, 40}}) {
     SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
     std::vector<std::int32_t> colours = randomPicture(c.width, c.height, random);
     std::string reference = referenceJpeg(colours, c.width, c.height);

@@ -8,7 +8,9 @@
 namespace {
 
 struct LoadedReader {
-  explicit LoadedReader(const std::string& bytes) { reader.loadFromMemory(bytes.data(), bytes.size()); }
+  explicit LoadedReader(const std::string& bytes) {
+    reader.loadFromMemory(bytes.data(), bytes.size());
+  }
   ~LoadedReader() { reader.release(); }
   ByteReader reader;
 };

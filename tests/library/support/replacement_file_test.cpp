@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -162,9 +162,9 @@ TEST(ReplacementFile, AccessListsAttributesAndHardLinksStay) {
   TempFolder folder;
   const std::string name = folder.write("shared.txt", "old");
   // Version 2; user::rw-, user:65534:r--, group::---, mask::r--, other::---.
-  const std::uint32_t acl[] = {2,          0x00060001, 0xFFFFFFFF, 0x00040002, 65534,
-                               0x00000004, 0xFFFFFFFF, 0x00040010, 0xFFFFFFFF, 0x00000020,
-                               0xFFFFFFFF};
+  const std::uint32_t acl[] = {2,          0x00060001, 0xFFFFFFFF, 0x00040002,
+                               65534,      0x00000004, 0xFFFFFFFF, 0x00040010,
+                               0xFFFFFFFF, 0x00000020, 0xFFFFFFFF};
   if (::setxattr(name.c_str(), "system.posix_acl_access", acl, sizeof acl, 0) != 0 ||
       ::setxattr(name.c_str(), "user.origin", "camera", 6, 0) != 0) {
     GTEST_SKIP() << "the temporary folder's file system keeps no access lists or attributes";
@@ -236,7 +236,7 @@ TEST(ReplacementFile, AFileChangedMeanwhileIsNotReplaced) {
   EXPECT_EQ(file.fault(), platform::FileFault::kChanged);
   EXPECT_EQ(folder.read("picture.gif"), "saved meanwhile");
   EXPECT_EQ(messages.traced, (std::vector<std::string>{"Cannot create file: " + name,
-                                                        "because: changed meanwhile"}));
+                                                       "because: changed meanwhile"}));
   EXPECT_EQ(namesIn(folder.path()), std::set<std::string>{"picture.gif"});
 }
 
