@@ -15,34 +15,12 @@
 #include <filesystem>
 #include <string>
 
+#include "fuzz/fuzz_services.h"
 #include "library/audio/sound.h"
 #include "library/image/gif_image.h"
 #include "platform/platform.h"
-#include "platform/testing/platform_testing.h"
 
 namespace {
-
-class QuietMessages final : public platform::MessageService {
- public:
-  void showError(const char*, const char*) override {}
-  void trace(const char*) override {}
-};
-
-class SmallMemory final : public platform::MemoryService {
- public:
-  explicit SmallMemory(platform::MemoryService& real) : real_(real) {}
-  void* allocate(std::size_t size, bool zeroFill) override {
-    return size > kLimit ? nullptr : real_.allocate(size, zeroFill);
-  }
-  void* reallocate(void* block, std::size_t size) override {
-    return size > kLimit ? nullptr : real_.reallocate(block, size);
-  }
-  void release(void* block) override { real_.release(block); }
-
- private:
-  static constexpr std::size_t kLimit = 4u << 20;
-  platform::MemoryService& real_;
-};
 
 // One file per process, in the temporary folder, removed at exit. The name is kept in a plain
 // array: a std::string would be destroyed before the exit handler registered while it was being
@@ -64,10 +42,8 @@ const char* inputPath() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static QuietMessages quiet;
-  static SmallMemory memory(platform::memory());
-  platform::setMessageService(&quiet);
-  platform::setMemoryService(&memory);
+  fuzzing::quietMessages();
+  fuzzing::capMemory(4u << 20);
   if (size < 1) return 0;
   const char* path = inputPath();
   std::FILE* out = std::fopen(path, "wb");

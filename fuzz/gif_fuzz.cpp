@@ -4,22 +4,11 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "fuzz/fuzz_services.h"
 #include "library/image/gif_image.h"
-#include "platform/testing/platform_testing.h"
-
-namespace {
-
-class QuietMessages final : public platform::MessageService {
- public:
-  void showError(const char*, const char*) override {}
-  void trace(const char*) override {}
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static QuietMessages quiet;
-  platform::setMessageService(&quiet);
+  fuzzing::quietMessages();
   if (size < 1) return 0;
   // Screens of up to kMaxGifScreenPixels are valid but would spend the run zero-filling and
   // summing up to 256 MB; the fuzzer looks at screens of up to a million pixels, and at those

@@ -7,17 +7,11 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz/fuzz_services.h"
 #include "library/image/gif_image.h"
 #include "platform/platform.h"
-#include "platform/testing/platform_testing.h"
 
 namespace {
-
-class QuietMessages final : public platform::MessageService {
- public:
-  void showError(const char*, const char*) override {}
-  void trace(const char*) override {}
-};
 
 // The file's bytes as the writer left them.
 std::vector<std::uint8_t> contents(platform::FileHandle file) {
@@ -35,8 +29,7 @@ std::vector<std::uint8_t> contents(platform::FileHandle file) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static QuietMessages quiet;
-  platform::setMessageService(&quiet);
+  fuzzing::quietMessages();
   if (size < 1) return 0;
   // The writer encodes the whole screen; a quarter of a million pixels keep a run short and
   // are plenty for the encoder's table to fill and be cleared many times.

@@ -8,40 +8,12 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "fuzz/fuzz_services.h"
 #include "library/audio/sound.h"
-#include "platform/testing/platform_testing.h"
-
-namespace {
-
-class QuietMessages final : public platform::MessageService {
- public:
-  void showError(const char*, const char*) override {}
-  void trace(const char*) override {}
-};
-
-class SmallMemory final : public platform::MemoryService {
- public:
-  explicit SmallMemory(platform::MemoryService& real) : real_(real) {}
-  void* allocate(std::size_t size, bool zeroFill) override {
-    return size > kLimit ? nullptr : real_.allocate(size, zeroFill);
-  }
-  void* reallocate(void* block, std::size_t size) override {
-    return size > kLimit ? nullptr : real_.reallocate(block, size);
-  }
-  void release(void* block) override { real_.release(block); }
-
- private:
-  static constexpr std::size_t kLimit = 1u << 20;
-  platform::MemoryService& real_;
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static QuietMessages quiet;
-  static SmallMemory memory(platform::memory());
-  platform::setMessageService(&quiet);
-  platform::setMemoryService(&memory);
+  fuzzing::quietMessages();
+  fuzzing::capMemory(1u << 20);
 
   Sound sound;
   if (sound.loadWavFromMemory(data, size) != 1) {
