@@ -1,55 +1,12 @@
-// Reading desktop entries and expanding their Exec lines.
-//
-// A desktop entry is a key file: "[Group]" headers, "Key=Value" lines, "#" comments. Keys of
-// the localestring type may come in translations, "Name[de_CH]=...". An Exec line is quoted in
-// its own way on top of the string escapes of every value, so a literal backslash inside a
-// quoted word takes four in the file: the value's escape makes two of them, the quoting one.
+// Expanding the Exec lines of desktop entries. GIO reads the entry and undoes the string escapes
+// of its values; an Exec line is quoted in its own way on top of them, which is what is read
+// here (a literal backslash inside a quoted word takes four in the file, two in the line).
 #include "platform/posix/desktop_entry.h"
 
 #include <cstddef>
 
 namespace platform::posix {
 namespace {
-
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-std::string trimmed(const std::string& text) {
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && isBlank(text[begin])) ++begin;
-  while (end > begin && isBlank(text[end - 1])) --end;
-  return text.substr(begin, end - begin);
-}
-
-// The locale suffixes to try for a translated key, best first, as freedesktop.org's desktop entry
-// rules order them: lang_COUNTRY@MODIFIER, lang_COUNTRY, lang@MODIFIER, lang.
-std::vector<std::string> localeCandidates(const std::string& locale) {
-  std::string rest = locale;
-  std::string modifier;
-  std::size_t at = rest.find('@');
-  if (at != std::string::npos) {
-    modifier = rest.substr(at + 1);
-    rest.erase(at);
-  }
-  std::size_t dot = rest.find('.');
-  if (dot != std::string::npos) rest.erase(dot);
-  std::string country;
-  std::size_t underscore = rest.find('_');
-  if (underscore != std::string::npos) {
-    country = rest.substr(underscore + 1);
-    rest.erase(underscore);
-  }
-  const std::string& language = rest;
-  std::vector<std::string> candidates;
-  if (language.empty() || language == "C" || language == "POSIX") return candidates;
-  if (!country.empty() && !modifier.empty()) {
-    candidates.push_back(language + "_" + country + "@" + modifier);
-  }
-  if (!country.empty()) candidates.push_back(language + "_" + country);
-  if (!modifier.empty()) candidates.push_back(language + "@" + modifier);
-  candidates.push_back(language);
-  return candidates;
-}
 
 // The document's part of an Exec line: one of %f %F %u %U.
 bool isDocumentCode(char code) { return code == 'f' || code == 'F' || code == 'u' || code == 'U'; }
@@ -204,92 +161,6 @@ class ExecExpander {
 };
 
 }  // namespace
-
-std::string unescapeValue(const std::string& value) {
-  std::string result;
-  result.reserve(value.size());
-  for (std::size_t i = 0; i < value.size(); ++i) {
-    if (value[i] != '\\' || i + 1 == value.size()) {
-      result += value[i];
-      continue;
-    }
-    char next = value[i + 1];
-    switch (next) {
-      case 's':
-        result += ' ';
-        break;
-      case 'n':
-        result += '\n';
-        break;
-      case 't':
-        result += '\t';
-        break;
-      case 'r':
-        result += '\r';
-        break;
-      case '\\':
-        result += '\\';
-        break;
-      default:
-        result += '\\';
-        result += next;
-        break;
-    }
-    ++i;
-  }
-  return result;
-}
-
-bool parseDesktopEntry(const std::string& text, const std::string& locale, DesktopEntry& entry) {
-  entry = DesktopEntry{};
-  std::vector<std::string> candidates = localeCandidates(locale);
-  std::size_t bestName = candidates.size() + 1;  // lower is better; untranslated is size()
-  bool inMainGroup = false;
-  bool found = false;
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = trimmed(text.substr(start, end - start));
-    start = end + 1;
-    if (line.empty() || line[0] == '#') continue;
-    if (line[0] == '[') {
-      inMainGroup = line == "[Desktop Entry]";
-      found = found || inMainGroup;
-      continue;
-    }
-    std::size_t equals = line.find('=');
-    if (!inMainGroup || equals == std::string::npos) continue;
-    std::string key = trimmed(line.substr(0, equals));
-    std::string value = unescapeValue(trimmed(line.substr(equals + 1)));
-    if (key == "Type") {
-      entry.type = value;
-    } else if (key == "Exec") {
-      entry.exec = value;
-    } else if (key == "TryExec") {
-      entry.tryExec = value;
-    } else if (key == "Icon") {
-      entry.icon = value;
-    } else if (key == "Hidden") {
-      entry.hidden = value == "true";
-    } else if (key == "NoDisplay") {
-      entry.noDisplay = value == "true";
-    } else if (key == "Name" && bestName > candidates.size()) {
-      entry.name = value;
-      bestName = candidates.size();
-    } else if (key.compare(0, 5, "Name[") == 0 && key.back() == ']') {
-      std::string suffix = key.substr(5, key.size() - 6);
-      for (std::size_t rank = 0; rank < candidates.size() && rank < bestName; ++rank) {
-        if (candidates[rank] == suffix) {
-          entry.name = value;
-          bestName = rank;
-          break;
-        }
-      }
-    }
-  }
-  return found;
-}
 
 std::string fileUri(const std::string& absolutePath) {
   static const char kHex[] = "0123456789ABCDEF";

@@ -1,6 +1,6 @@
 // Desktop entries, the files that describe an installed application to the desktop (as
-// freedesktop.org defines them): reading the keys that starting an application
-// needs, and turning its Exec line into the words of a command for one document.
+// freedesktop.org defines them): turning an entry's Exec line, as GIO read it, into the words of
+// a command for one document.
 //
 // The words are handed to the operating system one argument each; no command interpreter ever
 // sees them, so no character of a document's name is interpreted.
@@ -10,26 +10,6 @@
 #include <vector>
 
 namespace platform::posix {
-
-// The keys of an entry's [Desktop Entry] group that starting its application needs. String
-// escapes (\s \n \t \r \\) are undone; the Exec line keeps its own quoting for expandExecLine.
-struct DesktopEntry {
-  std::string type;
-  std::string exec;
-  std::string tryExec;
-  std::string name;  // in the language asked for, else the untranslated one
-  std::string icon;
-  bool hidden = false;
-  bool noDisplay = false;
-};
-
-// Reads the text of a desktop entry file. `locale` is the message locale (as in LC_MESSAGES,
-// "lang_COUNTRY.ENCODING@MODIFIER", any part but lang optional) that picks the translated Name.
-// False when the text has no [Desktop Entry] group.
-bool parseDesktopEntry(const std::string& text, const std::string& locale, DesktopEntry& entry);
-
-// A value of the string types with its escapes undone; an unknown escape is kept as written.
-std::string unescapeValue(const std::string& value);
 
 // What the field codes of an Exec line stand for, for one document.
 struct ExecContext {

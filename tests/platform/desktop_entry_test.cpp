@@ -7,12 +7,9 @@
 
 namespace {
 
-using platform::posix::DesktopEntry;
 using platform::posix::ExecContext;
 using platform::posix::expandExecLine;
 using platform::posix::fileUri;
-using platform::posix::parseDesktopEntry;
-using platform::posix::unescapeValue;
 using Words = std::vector<std::string>;
 
 const char kDocument[] = "/home/ana/My Notes/r\xC3\xA9sum\xC3\xA9 100%.txt";
@@ -168,104 +165,12 @@ INSTANTIATE_TEST_SUITE_P(DesktopEntry, FileUri,
                                                  "file:///a%0Ab%23c%3Fd%25e%2Bf%26g%3Dh%3Ai%40j"},
                                          UriCase{"/\xC3\xA9\xFF", "file:///%C3%A9%FF"}));
 
-struct UnescapeCase {
-  const char* value;
-  const char* expected;
-};
-
-class ValueEscapes : public testing::TestWithParam<UnescapeCase> {};
-
-TEST_P(ValueEscapes, AreUndoneOnce) {
-  EXPECT_EQ(unescapeValue(GetParam().value), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    DesktopEntry, ValueEscapes,
-    testing::Values(UnescapeCase{"a\\sb", "a b"}, UnescapeCase{"a\\nb", "a\nb"},
-                    UnescapeCase{"a\\tb", "a\tb"}, UnescapeCase{"a\\rb", "a\rb"},
-                    UnescapeCase{"a\\\\b", "a\\b"}, UnescapeCase{"a\\\\\\\\b", "a\\\\b"},
-                    UnescapeCase{"a\\\"b\\$", "a\\\"b\\$"}, UnescapeCase{"end\\", "end\\"},
-                    UnescapeCase{"\\\\s", "\\s"}));
-
-// A literal backslash inside a quoted word takes four in the file: two after the value's
-// escapes, one after the quoting.
-TEST(DesktopEntry, BackslashInAQuotedWordThroughBothEscapeLayers) {
-  DesktopEntry entry;
-  ASSERT_TRUE(
-      parseDesktopEntry("[Desktop Entry]\nExec=app \"a\\\\\\\\b\" \"\\\\$HOME\" %f\n", "", entry));
+// A literal backslash inside a quoted word is two in the line (four in the file, before the
+// value's escapes are undone).
+TEST(DesktopEntry, BackslashInAQuotedWord) {
   Words words;
-  ASSERT_TRUE(expandExecLine(entry.exec, context(), words));
+  ASSERT_TRUE(expandExecLine("app \"a\\\\b\" \"\\$HOME\" %f", context(), words));
   EXPECT_EQ(words, (Words{"app", "a\\b", "$HOME", kDocument}));
 }
-
-const char kEntry[] =
-    "# A text editor\n"
-    "[Desktop Action new]\n"
-    "Exec=wrong --action\n"
-    "Name=Wrong\n"
-    "\n"
-    "[Desktop Entry]\n"
-    "Type = Application\n"
-    "Name=Editor\n"
-    "Name[de]=Bearbeiter\n"
-    "Name[de_CH]=Editor CH\n"
-    "Name[sr@latin]=Urednik\n"
-    "Name[sr_RS@latin]=Urednik RS\n"
-    "Exec=  edit\\s--new %f\n"
-    "TryExec=edit\n"
-    "Icon=editor-icon\n"
-    "Hidden=true\n"
-    "NoDisplay=true\n"
-    "\n"
-    "[Other Group]\n"
-    "Exec=also-wrong\n"
-    "Hidden=false\n";
-
-TEST(DesktopEntry, ReadsTheKeysOfTheMainGroupOnly) {
-  DesktopEntry entry;
-  ASSERT_TRUE(parseDesktopEntry(kEntry, "", entry));
-  EXPECT_EQ(entry.type, "Application");
-  EXPECT_EQ(entry.exec, "edit --new %f");
-  EXPECT_EQ(entry.tryExec, "edit");
-  EXPECT_EQ(entry.icon, "editor-icon");
-  EXPECT_EQ(entry.name, "Editor");
-  EXPECT_TRUE(entry.hidden);
-  EXPECT_TRUE(entry.noDisplay);
-}
-
-TEST(DesktopEntry, WithoutTheMainGroupThereIsNoEntry) {
-  DesktopEntry entry;
-  EXPECT_FALSE(parseDesktopEntry("[Desktop Action x]\nExec=app %f\n", "", entry));
-  EXPECT_TRUE(entry.exec.empty());
-}
-
-TEST(DesktopEntry, BooleansAreTrueOnlyWhenWrittenSo) {
-  DesktopEntry entry;
-  ASSERT_TRUE(parseDesktopEntry("[Desktop Entry]\nHidden=True\nNoDisplay=1\n", "", entry));
-  EXPECT_FALSE(entry.hidden);
-  EXPECT_FALSE(entry.noDisplay);
-}
-
-struct LocaleCase {
-  const char* locale;
-  const char* name;
-};
-
-class TranslatedName : public testing::TestWithParam<LocaleCase> {};
-
-TEST_P(TranslatedName, IsTheBestMatchForTheLocale) {
-  DesktopEntry entry;
-  ASSERT_TRUE(parseDesktopEntry(kEntry, GetParam().locale, entry));
-  EXPECT_EQ(entry.name, GetParam().name);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    DesktopEntry, TranslatedName,
-    testing::Values(LocaleCase{"", "Editor"}, LocaleCase{"C", "Editor"},
-                    LocaleCase{"POSIX", "Editor"}, LocaleCase{"fr_FR.UTF-8", "Editor"},
-                    LocaleCase{"de", "Bearbeiter"}, LocaleCase{"de_AT.UTF-8", "Bearbeiter"},
-                    LocaleCase{"de_CH.UTF-8", "Editor CH"}, LocaleCase{"de_CH@euro", "Editor CH"},
-                    LocaleCase{"sr_RS.UTF-8@latin", "Urednik RS"},
-                    LocaleCase{"sr_ME@latin", "Urednik"}, LocaleCase{"sr_RS", "Editor"}));
 
 }  // namespace
