@@ -392,7 +392,7 @@ class Clipboard(unittest.TestCase):
         cases = [("Tavolin: caf\u00e9", "Tavolin: caf\u00e9", "plain"),
                  ("\u00e0 \u00ff \u00a9 x", "\u00e0 \u00ff \u00a9 x", "accents"),
                  ("line one\r\nline two", "line one\nline two", "lines"),
-                 ("caf\u00e9 \u00df", "caf\u00e9 \u00df", "the issue's text"),
+                 ("caf\u00e9 \u00df", "caf\u00e9 \u00df", "accents and sharp s"),
                  ("".join(chr(c) for c in range(0xA0, 0x100)), None, "U+00A0..U+00FF"),
                  ("x" + "".join(chr(c) for c in range(0x80, 0xA0)) + "y", None,
                   "U+0080..U+009F")]
