@@ -5,6 +5,7 @@
 #include <new>
 
 #include "launcher/java_host.h"
+#include "platform/launcher_start/current_directory.h"
 #include "platform/latin1_text.h"
 
 namespace launcher {

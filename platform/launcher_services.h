@@ -23,10 +23,7 @@ std::string executableFolder();
 bool startVmHostServices();
 void endVmHostServices();
 
-// Makes current a folder (as moduleFolder returns it); false on failure. For the launcher's own
-// start, before any Java runs: the current directory belongs to every thread of the process, and
-// the library never changes it.
-bool setCurrentDirectoryNative(const std::string& folder);
+// (Making the launcher's folder current is not here: see launcher_start/current_directory.h.)
 
 // Thread ids: small numbers of the system's own, never 0, unique for the life of the process.
 using ThreadId = std::uint32_t;

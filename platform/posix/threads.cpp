@@ -63,8 +63,6 @@ ThisThread& registered() {
 
 }  // namespace
 
-bool setCurrentDirectoryNative(const std::string& folder) { return ::chdir(folder.c_str()) == 0; }
-
 ThreadId currentThreadId() { return registered().id; }
 
 bool postThreadMessage(ThreadId thread, std::uint32_t message, std::intptr_t first,

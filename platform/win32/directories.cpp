@@ -1,5 +1,4 @@
-// The launcher's current directory, names joined as the system resolves them, and the Windows
-// directory.
+// Names joined as the system resolves them, and the Windows directory.
 #include <windows.h>
 
 #include <cctype>
@@ -14,10 +13,6 @@ namespace {
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
 }  // namespace
-
-bool setCurrentDirectoryNative(const std::string& folder) {
-  return ::SetCurrentDirectoryW(win32::wide(folder).c_str()) != 0;
-}
 
 std::string systemDirectory() {
   wchar_t folder[MAX_PATH + 1];
