@@ -25,6 +25,8 @@ import tarfile
 import tempfile
 from pathlib import Path
 
+from checks import check, failures
+
 FILES = ("launcher", "libKestrilo.so", "libcabwriter.so", "Kestrilo.class", "Fennaquil.class",
          "LICENSE", "README.txt", "runtime/lib/server/libjvm.so", "runtime/release")
 SERVICES = ("copyToClipboard", "showFile", "makeCab", "saveJPEG", "makeTransparent", "wav2au")
@@ -32,15 +34,6 @@ SERVICES = ("copyToClipboard", "showFile", "makeCab", "saveJPEG", "makeTranspare
 # caller's environment but the display.
 HIDE_JAVA = ('mount -t tmpfs tmpfs /usr/lib/jvm && exec env -i HOME="$1" PATH="$2" '
              'LANG=C.UTF-8 DISPLAY="$DISPLAY" XAUTHORITY="$XAUTHORITY" "$3"')
-
-failures = []
-
-
-def check(condition, what):
-    print(("ok   " if condition else "FAIL ") + what)
-    if not condition:
-        failures.append(what)
-    return condition
 
 
 def check_archive(archive):

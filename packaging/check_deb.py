@@ -25,6 +25,8 @@ import tempfile
 from pathlib import Path
 from xml.etree import ElementTree
 
+from checks import check, failures
+
 ROOT = Path(__file__).resolve().parents[1]
 ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
 METAINFO = "org.tavolin.Tavolin.metainfo.xml"
@@ -37,15 +39,6 @@ REQUIRED_DEPENDS = (
     {"libjpeg62-turbo"}, {"zlib1g"}, {"xdg-utils"}, {"libc6"}, {"libstdc++6"},
 )
 REQUIRED_RECOMMENDS = ({"xclip", "xsel", "wl-clipboard"},)
-
-failures = []
-
-
-def check(condition, what):
-    print(("ok   " if condition else "FAIL ") + what)
-    if not condition:
-        failures.append(what)
-    return condition
 
 
 def run(argv, **kwargs):

@@ -347,6 +347,10 @@ TEST(GifReader, ScreensBeyondTheBoundAreRefusedBeforeTheirBlock) {
     Bytes file;
     std::size_t largest;  // the largest block asked for
   };
+  // A screen with one 1 × 1 image at its corner, without a trailer.
+  auto onePixelImage = [&](int width, int height) {
+    return GifBuilder().header(width, height, 0).descriptor(0, 0, 1, 1).data(2, threeCodes).bytes;
+  };
   const Case cases[] = {
       {"32767 × 65535, filled, one image over the screen",
        GifBuilder()
@@ -357,18 +361,10 @@ TEST(GifReader, ScreensBeyondTheBoundAreRefusedBeforeTheirBlock) {
            .trailer()
            .bytes,
        SmallMemory::kLimit},
-      {"32767 × 65535, a 1 × 1 image",
-       GifBuilder().header(32767, 65535, 0).descriptor(0, 0, 1, 1).data(2, threeCodes).bytes,
-       SmallMemory::kLimit},
-      {"one pixel beyond: 16385 × 16384",
-       GifBuilder().header(16385, 16384, 0).descriptor(0, 0, 1, 1).data(2, threeCodes).bytes,
-       SmallMemory::kLimit},
-      {"65532 × 4097",
-       GifBuilder().header(65532, 4097, 0).descriptor(0, 0, 1, 1).data(2, threeCodes).bytes,
-       SmallMemory::kLimit},
-      {"at the bound: 16384 × 16384, asked for",
-       GifBuilder().header(16384, 16384, 0).descriptor(0, 0, 1, 1).data(2, threeCodes).bytes,
-       std::size_t{1} << 28},
+      {"32767 × 65535, a 1 × 1 image", onePixelImage(32767, 65535), SmallMemory::kLimit},
+      {"one pixel beyond: 16385 × 16384", onePixelImage(16385, 16384), SmallMemory::kLimit},
+      {"65532 × 4097", onePixelImage(65532, 4097), SmallMemory::kLimit},
+      {"at the bound: 16384 × 16384, asked for", onePixelImage(16384, 16384), std::size_t{1} << 28},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

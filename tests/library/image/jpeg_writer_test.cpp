@@ -263,6 +263,16 @@ void loggedLastBlock(j_compress_ptr compressor) {
   writeLog->sizes.push_back(platform::fileSize(writeLog->file));
 }
 
+// Hands the compressor the picture's rows, one at a time, up to row `end`.
+void writeRowsUntil(jpeg_compress_struct& compressor, const std::vector<std::int32_t>& pixels,
+                    int width, JDIMENSION end) {
+  while (compressor.next_scanline < end) {
+    auto row = reinterpret_cast<JSAMPROW>(const_cast<std::int32_t*>(pixels.data()) +
+                                          compressor.next_scanline * width);
+    jpeg_write_scanlines(&compressor, &row, 1);
+  }
+}
+
 TEST(FileDestination, WholeBlocksThenOneShorterBlock) {
   TempFolder folder;
   const int width = 160, height = 120;
@@ -282,10 +292,7 @@ TEST(FileDestination, WholeBlocksThenOneShorterBlock) {
   compressor.dest->empty_output_buffer = loggedFullBlock;
   compressor.dest->term_destination = loggedLastBlock;
   jpeg_start_compress(&compressor, TRUE);
-  while (compressor.next_scanline < compressor.image_height) {
-    auto row = reinterpret_cast<JSAMPROW>(pixels.data() + compressor.next_scanline * width);
-    jpeg_write_scanlines(&compressor, &row, 1);
-  }
+  writeRowsUntil(compressor, pixels, width, compressor.image_height);
   jpeg_finish_compress(&compressor);
   jpeg_destroy_compress(&compressor);
   ASSERT_TRUE(output.commit());
@@ -319,10 +326,7 @@ TEST(FileDestination, PutOffWritesWaitForTheFlushAndKeepTheirBlocks) {
   // Half the rows with writing put off: the file stays empty, the room shrinks by the output.
   deferWrites(&compressor);
   std::size_t room = deferredRoom(&compressor);
-  while (compressor.next_scanline < compressor.image_height / 2) {
-    auto row = reinterpret_cast<JSAMPROW>(pixels.data() + compressor.next_scanline * width);
-    jpeg_write_scanlines(&compressor, &row, 1);
-  }
+  writeRowsUntil(compressor, pixels, width, compressor.image_height / 2);
   EXPECT_EQ(platform::fileSize(output.file()), 0);
   EXPECT_LT(deferredRoom(&compressor), room - 2 * kOutputBlockSize);
   // The flush writes the full blocks kept back; the block being filled waits.
@@ -330,10 +334,7 @@ TEST(FileDestination, PutOffWritesWaitForTheFlushAndKeepTheirBlocks) {
   std::int64_t flushed = platform::fileSize(output.file());
   EXPECT_GE(flushed, static_cast<std::int64_t>(2 * kOutputBlockSize));
   EXPECT_EQ(flushed % static_cast<std::int64_t>(kOutputBlockSize), 0);
-  while (compressor.next_scanline < compressor.image_height) {
-    auto row = reinterpret_cast<JSAMPROW>(pixels.data() + compressor.next_scanline * width);
-    jpeg_write_scanlines(&compressor, &row, 1);
-  }
+  writeRowsUntil(compressor, pixels, width, compressor.image_height);
   jpeg_finish_compress(&compressor);
   jpeg_destroy_compress(&compressor);
   ASSERT_TRUE(output.commit());
